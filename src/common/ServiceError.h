@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace tvk {
+
+// A failure of an outside component or of the service's own rules. It carries
+// the number and the description that the error messages show as
+// "<number> - <description>", whatever the source (SQLite, ODBC, errno, ...).
+class ServiceError : public std::runtime_error {
+public:
+    ServiceError(int64_t number, std::string description)
+        : std::runtime_error(std::to_string(number) + " - " + description),
+          number_(number),
+          description_(std::move(description)) {}
+
+    int64_t Number() const { return number_; }
+    const std::string& Description() const { return description_; }
+
+private:
+    int64_t number_;
+    std::string description_;
+};
+
+// Numbers of the service's own failures, chosen to match what users of the
+// application know from its other components.
+namespace ErrorNumber {
+inline constexpr int64_t TypeMismatch = 13;       // a value that cannot be converted
+inline constexpr int64_t Overflow = 6;            // a number outside its range
+inline constexpr int64_t ItemNotFound = 3265;     // a field name or position that does not exist
+inline constexpr int64_t ObjectClosed = 3704;     // a closed recordset or connection was used
+inline constexpr int64_t NoCurrentRecord = 3021;  // a field read at the end of the rows
+}  // namespace ErrorNumber
+
+}  // namespace tvk

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace tvk {
+
+// Sectioned settings files ("[Section]" headers, "Key=Value" lines) with the
+// semantics of Windows private-profile files. Texts are UTF-8 in the program;
+// the files themselves are in the Windows ANSI code page.
+class SettingsFile {
+public:
+    virtual ~SettingsFile() = default;
+
+    // A missing file, section or key reads as empty text, never as a failure.
+    virtual std::string LesINIStreng(const std::string& section, const std::string& key,
+                                     const std::string& path) = 0;
+
+    // Creates or replaces the key; creates the section and the file when missing.
+    // Throws ServiceError when the file cannot be written.
+    virtual void SkrivINIStreng(const std::string& section, const std::string& key,
+                                const std::string& value, const std::string& path) = 0;
+};
+
+}  // namespace tvk

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "components/Database.h"
+#include "components/SettingsFile.h"
+#include "components/TransferComponent.h"
+#include "platform/Dialogs.h"
+
+namespace tvk {
+
+// Section UpdateService of Velkor5.ini.
+struct ServiceSettings {
+    std::string Host;
+    std::string Info;
+    std::string LogHost;
+    std::string LogPath;
+    bool Test = false;
+};
+
+// The columns of Innstillinger that the service uses; nulls read as false or "".
+struct CustomerSettings {
+    std::string RegFirma;
+    std::string Postnummer;
+    bool UpdateServiceSendMail = false;
+    std::string UpdateServiceSendTo;
+    bool UpdateServiceMailSent = false;
+    std::string MailServer;
+    std::string MailBrukerid;
+    std::string MailPassord;
+    std::string MailDomene;
+    std::string MailAvsender;
+};
+
+// The record of one run, created by Main and handed to every step. Nothing of
+// it outlives the process.
+struct RunState {
+    int16_t RunMode = 1;  // 8: interactive check; anything else: background check
+    int32_t LanguageId = 1044;
+    bool MainInstallation = true;
+    std::string ConnectionText = "none";
+    int32_t InstalledBuild = 0;
+    bool debug = false;
+
+    std::filesystem::path programFolder;
+    Dialogs* dialogs = nullptr;
+
+    std::unique_ptr<TransferComponent> transfer;
+    std::unique_ptr<SettingsFile> settingsFile;
+    std::unique_ptr<Database> database;
+
+    tvk::ServiceSettings ServiceSettings;
+    tvk::CustomerSettings CustomerSettings;
+    std::string SqlServerProductVersion;
+};
+
+}  // namespace tvk
