@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tvk::platform {
+
+// The folder of the running executable (symbolic links resolved).
+std::filesystem::path ProgramFolder();
+
+// The program's argument text as one line, without the program's own path.
+std::string CommandLineText(int argc, char** argv);
+
+// True for hidden and read-only files too; false for folders.
+bool FileExists(const std::filesystem::path& path);
+
+// A graphical display is available: DISPLAY or WAYLAND_DISPLAY is set, or a Qt
+// platform has been chosen with QT_QPA_PLATFORM.
+bool HasDisplay();
+
+// Writes `bytes` to `path` so that the file holds either its old or its new
+// content, never a part: a temporary file in the same folder, flushed to disk,
+// then renamed over the target. Throws ServiceError with the errno.
+void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
+
+// Reads the whole file into `bytes`. False when the file does not exist;
+// any other failure throws ServiceError with the errno.
+bool ReadFile(const std::filesystem::path& path, std::string& bytes);
+
+}  // namespace tvk::platform

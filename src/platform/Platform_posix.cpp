@@ -1,0 +1,119 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "common/ServiceError.h"
+#include "platform/Platform.h"
+
+namespace tvk::platform {
+
+namespace {
+
+[[noreturn]] void ThrowErrno(const std::string& what, const std::filesystem::path& path) {
+    int err = errno;
+    throw ServiceError(err, what + " " + path.string() + ": " + std::strerror(err));
+}
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+std::filesystem::path ProgramFolder() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return std::filesystem::current_path();
+    return exe.parent_path();
+}
+
+std::string CommandLineText(int argc, char** argv) {
+    std::string line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+bool FileExists(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool HasDisplay() {
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM");
+}
+
+void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
+    std::string tmpl = path.string() + ".XXXXXX";
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) ThrowErrno("Cannot create a temporary file beside", path);
+    std::filesystem::path tmp = tmpl;
+
+    // Keep the permissions of the file we replace; a new file gets the usual ones.
+    struct stat st {};
+    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    ::fchmod(fd, mode);
+
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            int err = errno ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            errno = err;
+            ThrowErrno("Cannot write", path);
+        }
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        errno = err;
+        ThrowErrno("Cannot write", path);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        errno = err;
+        ThrowErrno("Cannot replace", path);
+    }
+}
+
+bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        ThrowErrno("Cannot open", path);
+    }
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            errno = err;
+            ThrowErrno("Cannot read", path);
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+}  // namespace tvk::platform
