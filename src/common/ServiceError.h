@@ -35,3 +35,20 @@ inline constexpr int64_t NoCurrentRecord = 3021;  // a field read at the end of 
 }  // namespace ErrorNumber
 
 }  // namespace tvk
+
+#include <exception>
+#include <system_error>
+
+namespace tvk {
+
+// "<number> - <description>" of any failure, for the messages that report one.
+inline std::string DescribeFailure(const std::exception& failure) {
+    if (auto* service = dynamic_cast<const ServiceError*>(&failure))
+        return std::to_string(service->Number()) + " - " + service->Description();
+    if (auto* system = dynamic_cast<const std::system_error*>(&failure))
+        return std::to_string(system->code().value()) + " - " + system->what();
+    if (dynamic_cast<const std::bad_alloc*>(&failure)) return "7 - Out of memory";
+    return "-1 - " + std::string(failure.what());
+}
+
+}  // namespace tvk

@@ -1,0 +1,66 @@
+#include "common/DateTime.h"
+
+#include <cstdio>
+
+#include "common/ServiceError.h"
+
+namespace tvk {
+
+namespace {
+
+[[noreturn]] void NotADate(std::string_view text) {
+    throw ServiceError(ErrorNumber::TypeMismatch,
+                       "Type mismatch: \"" + std::string(text) + "\" is not a date and time");
+}
+
+// Reads exactly `width` digits at `pos`.
+bool Digits(std::string_view text, size_t pos, size_t width, int& value) {
+    if (pos + width > text.size()) return false;
+    value = 0;
+    for (size_t i = pos; i < pos + width; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && IsLeapYear(y) ? 29 : days[m - 1];
+}
+
+}  // namespace
+
+DateTime DateTime::Parse(std::string_view text) {
+    DateTime t;
+    if (!Digits(text, 0, 4, t.year) || text.size() < 10 || text[4] != '-' ||
+        !Digits(text, 5, 2, t.month) || text[7] != '-' || !Digits(text, 8, 2, t.day))
+        NotADate(text);
+    if (text.size() > 10) {
+        if ((text[10] != ' ' && text[10] != 'T') || !Digits(text, 11, 2, t.hour) ||
+            text.size() < 19 || text[13] != ':' || !Digits(text, 14, 2, t.minute) ||
+            text[16] != ':' || !Digits(text, 17, 2, t.second))
+            NotADate(text);
+        size_t end = 19;
+        if (end < text.size() && text[end] == '.') {
+            ++end;
+            while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        }
+        if (end != text.size()) NotADate(text);
+    }
+    if (t.year < 1 || t.month < 1 || t.month > 12 || t.day < 1 ||
+        t.day > DaysInMonth(t.year, t.month) || t.hour > 23 || t.minute > 59 || t.second > 59)
+        NotADate(text);
+    return t;
+}
+
+std::string DateTime::ToString() const {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour,
+                  minute, second);
+    return buffer;
+}
+
+}  // namespace tvk

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tvk {
+
+// A calendar date and time of day as a database server reports it (local
+// time of the server, no zone).
+struct DateTime {
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0;
+
+    bool operator==(const DateTime&) const = default;
+
+    // "YYYY-MM-DD HH:MM:SS", with 'T' instead of the blank, an optional
+    // fraction of a second, or the date alone. Throws ServiceError (type
+    // mismatch) for anything else, including impossible dates.
+    static DateTime Parse(std::string_view text);
+
+    std::string ToString() const;  // "YYYY-MM-DD HH:MM:SS"
+};
+
+}  // namespace tvk

@@ -1,0 +1,30 @@
+#include "platform/ConsoleDialogs.h"
+
+#include <string>
+
+namespace tvk {
+
+namespace {
+
+// Line breaks inside a text would break the one-line form that scripts read.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    return out;
+}
+
+}  // namespace
+
+MessageAnswer ConsoleDialogs::ShowMessage(const MessageBoxRequest& request) {
+    std::string line = "[" + OneLine(request.title) + "] " + OneLine(request.text) + "\n";
+    std::fputs(line.c_str(), out_);
+    std::fflush(out_);
+    return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+}
+
+}  // namespace tvk

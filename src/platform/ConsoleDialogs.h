@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdio>
+
+#include "platform/Dialogs.h"
+
+namespace tvk {
+
+// Without a display nothing may block: each box becomes one line on standard
+// error, "[title] text", and is answered with its safe default (OK; No).
+class ConsoleDialogs : public Dialogs {
+public:
+    explicit ConsoleDialogs(std::FILE* out = stderr) : out_(out) {}
+    MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
+
+private:
+    std::FILE* out_;
+};
+
+}  // namespace tvk

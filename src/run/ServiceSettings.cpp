@@ -1,0 +1,33 @@
+#include "run/ServiceSettings.h"
+
+namespace tvk {
+
+namespace {
+
+bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+
+}  // namespace
+
+void ReadServiceSettings(RunState& state) {
+    SettingsFile& ini = *state.settingsFile;
+    const std::string path = (state.programFolder / kServiceSettingsFile).string();
+    auto read = [&](const char* key) { return ini.LesINIStreng(kServiceSection, key, path); };
+
+    if (IsBlank(read("Host"))) {
+        // All four together: an address set of one host and another's paths
+        // would send reports and downloads to the wrong places.
+        ini.SkrivINIStreng(kServiceSection, "Host", kDefaultHost, path);
+        ini.SkrivINIStreng(kServiceSection, "Info", kDefaultInfo, path);
+        ini.SkrivINIStreng(kServiceSection, "LogHost", kDefaultLogHost, path);
+        ini.SkrivINIStreng(kServiceSection, "LogPath", kDefaultLogPath, path);
+    }
+
+    ServiceSettings& settings = state.ServiceSettings;
+    settings.Host = read("Host");
+    settings.Info = read("Info");
+    settings.LogHost = read("LogHost");
+    settings.LogPath = read("LogPath");
+    settings.Test = read("Test") == "1";
+}
+
+}  // namespace tvk

@@ -1,0 +1,159 @@
+#include "run/StartUp.h"
+
+#include <cstdio>
+
+#include "common/NumberRules.h"
+#include "common/ServiceError.h"
+#include "components/DatabaseComponent.h"
+#include "components/IniFile.h"
+#include "components/KernelNetUtils.h"
+#include "components/CurlTransfer.h"
+#include "database/CustomerSettings.h"
+#include "localisation/StringTable.h"
+#include "platform/Platform.h"
+#include "run/CommandLine.h"
+#include "run/RunEnded.h"
+#include "run/ServiceSettings.h"
+#include "run/Trace.h"
+
+namespace tvk {
+
+namespace {
+
+constexpr int16_t kInteractiveRunMode = 8;
+
+int RefuseCommandLine(const RunState& state, const CommandLineError& error) {
+    std::fprintf(stderr, "%s\n", CommandLineUsage().c_str());
+    state.dialogs->ShowMessage(
+        {.text = std::string(error.what()) +
+                 "\nExpected: tvkUpdateService <run mode> <identifier> <language id> "
+                 "<main installation> [/debug] [/conn:<connection text>]",
+         .title = kProgramTitle,
+         .icon = MessageIcon::Critical});
+    return static_cast<int>(ExitCode::CommandLine);
+}
+
+void ApplyCommandLine(RunState& state, const CommandLine& line) {
+    state.RunMode = line.RunMode;
+    state.LanguageId = line.LanguageId;
+    state.MainInstallation = line.MainInstallation;
+    state.ConnectionText = line.ConnectionText;
+    state.debug = line.debug;
+    // A second workstation may be promoted to main installation by this file
+    // alone; its content is not read.
+    if (!state.MainInstallation && platform::FileExists(state.programFolder / "main.ini"))
+        state.MainInstallation = true;
+    Trace(state, "run mode " + std::to_string(state.RunMode) + ", language " +
+                     std::to_string(state.LanguageId) + ", main installation " +
+                     (state.MainInstallation ? "yes" : "no"));
+}
+
+void CheckInternet(RunState& state, const StartUpServices& services) {
+    bool connected = services.makeNetUtils()->Connected();
+    Trace(state, connected ? "online" : "offline");
+    if (connected) return;
+    if (state.RunMode == kInteractiveRunMode)
+        state.dialogs->ShowMessage({.text = LoadLocalString(state, 207),
+                                    .title = LoadLocalString(state, 100),
+                                    .icon = MessageIcon::Exclamation,
+                                    .systemModal = true});
+    throw RunEnded{ExitCode::Normal};
+}
+
+void StartRun(RunState& state, const StartUpServices& services) {
+    state.transfer = services.makeTransfer();
+    state.settingsFile = services.makeSettingsFile();
+    state.database = services.makeDatabase();
+
+    ReadServiceSettings(state);
+    Trace(state, "update host " + state.ServiceSettings.Host +
+                     (state.ServiceSettings.Test ? " (test installation)" : ""));
+
+    state.SqlServerProductVersion.clear();
+    ReadCustomerSettings(state);
+    Trace(state, "customer \"" + state.CustomerSettings.RegFirma + "\", postal code \"" +
+                     state.CustomerSettings.Postnummer + "\", database server " +
+                     state.SqlServerProductVersion);
+}
+
+// From the hand-over on nothing may stop the run from reaching its end.
+template <class Step>
+void IgnoringFailure(Step step) {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+void EndRun(RunState& state) {
+    IgnoringFailure([&] { state.database->Disconnect(); });
+    IgnoringFailure([&] { state.database.reset(); });
+    IgnoringFailure([&] { state.settingsFile.reset(); });
+    IgnoringFailure([&] { state.transfer.reset(); });
+}
+
+}  // namespace
+
+StartUpServices RealServices(const std::filesystem::path& programFolder, Dialogs& dialogs) {
+    StartUpServices services;
+    services.programFolder = programFolder;
+    services.dialogs = &dialogs;
+    services.makeNetUtils = [] { return std::make_unique<KernelNetUtils>(); };
+    services.makeTransfer = [] { return std::make_unique<CurlTransfer>(); };
+    services.makeSettingsFile = [] { return std::make_unique<IniFile>(); };
+    services.makeDatabase = [programFolder] {
+        return std::make_unique<DatabaseComponent>(programFolder);
+    };
+    return services;
+}
+
+int32_t ReadInstalledBuild(SettingsFile& ini, const std::filesystem::path& programFolder) {
+    const std::filesystem::path file = programFolder / "version.ini";
+    if (!platform::FileExists(file)) return 0;
+    try {
+        // Major and Minor must be valid numbers too, or the file is not trusted.
+        for (const char* key : {"Major", "Minor"})
+            StrictWholeNumber32(ini.LesINIStreng("Version", key, file.string()));
+        return StrictWholeNumber32(ini.LesINIStreng("Version", "Build", file.string()));
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+int Main(const std::string& commandLineText, const StartUpServices& services) {
+    RunState state;
+    state.programFolder = services.programFolder;
+    state.dialogs = services.dialogs;
+
+    try {
+        CommandLine line = ParseCommandLine(commandLineText);
+        if (line.helpRequested) {
+            std::printf("%s\n", CommandLineUsage().c_str());
+            return static_cast<int>(ExitCode::Normal);
+        }
+        ApplyCommandLine(state, line);
+    } catch (const CommandLineError& error) {
+        return RefuseCommandLine(state, error);
+    }
+
+    try {
+        CheckInternet(state, services);
+        StartRun(state, services);
+    } catch (const RunEnded& ended) {
+        return static_cast<int>(ended.code);
+    } catch (const std::exception& failure) {
+        state.dialogs->ShowMessage({.text = "The update service could not start: " +
+                                            DescribeFailure(failure),
+                                    .title = kProgramTitle,
+                                    .icon = MessageIcon::Critical});
+        return static_cast<int>(ExitCode::StartupFailure);
+    }
+
+    state.InstalledBuild = ReadInstalledBuild(*state.settingsFile, state.programFolder);
+    Trace(state, "installed build " + std::to_string(state.InstalledBuild));
+
+    EndRun(state);
+    return static_cast<int>(ExitCode::Normal);
+}
+
+}  // namespace tvk

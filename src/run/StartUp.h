@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "components/Database.h"
+#include "components/SettingsFile.h"
+#include "components/TransferComponent.h"
+#include "platform/Dialogs.h"
+#include "run/RunState.h"
+
+namespace tvk {
+
+// What start-up takes from outside: the program folder, the dialogs, and the
+// makers of the outside components. The executable passes the real ones;
+// tests may pass others.
+struct StartUpServices {
+    std::filesystem::path programFolder;
+    Dialogs* dialogs = nullptr;
+    std::function<std::unique_ptr<NetUtils>()> makeNetUtils;
+    std::function<std::unique_ptr<TransferComponent>()> makeTransfer;
+    std::function<std::unique_ptr<SettingsFile>()> makeSettingsFile;
+    std::function<std::unique_ptr<Database>()> makeDatabase;
+};
+
+// The real components for a program folder.
+StartUpServices RealServices(const std::filesystem::path& programFolder, Dialogs& dialogs);
+
+// One run of the service, from the command line to the end; returns the
+// process's exit status (see ExitCode).
+int Main(const std::string& commandLineText, const StartUpServices& services);
+
+// Build of version.ini in the program folder; 0 when it cannot be read.
+int32_t ReadInstalledBuild(SettingsFile& ini, const std::filesystem::path& programFolder);
+
+}  // namespace tvk
