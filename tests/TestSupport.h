@@ -26,6 +26,32 @@ private:
 std::string ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const std::string& bytes);
 
+struct ProcessResult {
+    int exitCode = -1;  // 128 + signal number when killed by a signal
+    std::string out;
+    std::string err;
+};
+
+// Runs a program (searched on PATH) with its arguments and waits for it.
+ProcessResult RunProcess(const std::vector<std::string>& argv);
+
+// A program folder as a user would have it: the built executable and its
+// shared libraries copied (not linked) into a fresh temp folder.
+class ProgramFolder : public TempFolder {
+public:
+    ProgramFolder();
+    std::filesystem::path Executable() const { return Path() / "tvkUpdateService"; }
+};
+
+// Whether this process may create network namespaces (root, unshare -n).
+bool CanCreateNetworkNamespace();
+
+// Command prefixes that run a program without a display inside a new network
+// namespace: with only loopback (offline), or with a veth pair that has
+// an address (online, though no packet can leave).
+std::vector<std::string> Offline(std::vector<std::string> argv);
+std::vector<std::string> Online(std::vector<std::string> argv);
+
 // Records every box and answers with a chosen answer (default: the safe one).
 class RecordingDialogs : public Dialogs {
 public:
