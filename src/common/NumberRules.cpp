@@ -58,7 +58,7 @@ std::string_view TrimBlanks(std::string_view text) {
 // leading-number rule spaces, tabs and line feeds are invisible wherever they
 // stand, which is how "1 2" comes to read as 12.
 class Scanner {
-public:
+  public:
     Scanner(std::string_view text, bool skipBlanks) : text_(text), skipBlanks_(skipBlanks) {}
 
     // The next character as an unsigned byte value, or -1 at the end.
@@ -75,7 +75,7 @@ public:
     void Advance() { ++pos_; }
     bool AtEnd() { return Peek() < 0; }
 
-private:
+  private:
     std::string_view text_;
     std::size_t pos_ = 0;
     bool skipBlanks_;
@@ -160,9 +160,8 @@ double ToDouble(const Decimal& number) {
         if (number.sticky) text += '1';
         text += 'e';
         text += std::to_string(number.exponent);
-        auto result =
-            std::from_chars(text.data(), text.data() + text.size(), value,
-                            std::chars_format::general);
+        auto result = std::from_chars(text.data(), text.data() + text.size(), value,
+                                      std::chars_format::general);
         if (result.ec == std::errc::result_out_of_range) {
             value = number.exponent > 0 ? kInfinity : 0.0;
         }
