@@ -85,6 +85,15 @@ TEST_F(ServiceRun, OfflineTellsOnlyTheInteractiveCheck) {
     EXPECT_FALSE(std::filesystem::exists(folder / "Velkor.db"));
 }
 
+TEST_F(ServiceRun, ADisplayThatCannotBeOpenedFallsBackToTheConsole) {
+    ProcessResult run = RunProcess({"env", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                                    "DISPLAY=:987", "unshare", "-n", folder.Executable().string(),
+                                    "8", "x", "2057", "true"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "[Velkor UpdateService] An internet connection is required to use this function.\n");
+}
+
 TEST_F(ServiceRun, ADatabaseThatCannotBeOpenedEndsWithTheMailSettingsMessage) {
     ProcessResult run = RunOnline({"1", "x", "1044", "true", "/conn:sqlite:Missing.db"});
     EXPECT_EQ(run.exitCode, 3);
