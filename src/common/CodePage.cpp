@@ -76,11 +76,16 @@ char32_t LowerCase(char32_t c) {
     if (c >= 'A' && c <= 'Z') return c + 0x20;
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
     switch (c) {
-        case 0x0160: return 0x0161;  // Š
-        case 0x0152: return 0x0153;  // Œ
-        case 0x017D: return 0x017E;  // Ž
-        case 0x0178: return 0x00FF;  // Ÿ
-        default: return c;
+        case 0x0160:
+            return 0x0161;  // Š
+        case 0x0152:
+            return 0x0153;  // Œ
+        case 0x017D:
+            return 0x017E;  // Ž
+        case 0x0178:
+            return 0x00FF;  // Ÿ
+        default:
+            return c;
     }
 }
 
