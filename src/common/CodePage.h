@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tvk {
+
+// Texts are UTF-8 inside the program; the application's files are in the
+// Windows ANSI code page, Windows-1252.
+
+// Every byte has a character, so this never fails. The five bytes the code page
+// leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control characters
+// of the same number, as Windows converts them; so any byte string survives a
+// round trip through Utf8ToWindows1252.
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+// Characters without a Windows-1252 byte, and each malformed UTF-8 sequence,
+// become '?'.
+std::string Utf8ToWindows1252(std::string_view utf8);
+
+// Lower-cases ASCII and the letters of Windows-1252 (À-Þ except ×, and Š Œ Ž Ÿ);
+// every other character, and any malformed byte, is kept as it is.
+std::string LowerCaseText(std::string_view utf8);
+
+// Equality of UTF-8 texts without regard to the case of the letters above.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace tvk

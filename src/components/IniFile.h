@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "components/SettingsFile.h"
+
+namespace tvk {
+
+// The settings-file component: sectioned settings files read and written with
+// the semantics of Windows private-profile files, so that the application and
+// the service read the same values from the same file.
+//
+// Reading: section and key names are compared without regard to case; the first
+// occurrence of a section or key counts; lines starting with ';' are comments;
+// a value is trimmed of blanks and tabs, and loses enclosing matching quotes
+// (the only way a value can keep a leading blank).
+//
+// Writing changes only the line of the key (or adds one line, or a section at
+// the end of the file) and keeps every other byte as it was, CRLF or LF. The
+// file is replaced atomically: the application's settings never end up half
+// written. Names or values that would break the file's structure are refused.
+//
+// Files are in Windows-1252; a file that starts with a UTF-8 byte-order mark is
+// taken as UTF-8, as Windows takes it.
+class IniFile : public SettingsFile {
+  public:
+    std::string LesINIStreng(const std::string& section, const std::string& key,
+                             const std::string& path) override;
+
+    // Throws ServiceError 5 for a name or value that the file cannot hold (the
+    // file is then untouched), or with the errno when it cannot be read or
+    // written.
+    void SkrivINIStreng(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& path) override;
+};
+
+}  // namespace tvk
