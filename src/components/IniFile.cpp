@@ -12,7 +12,7 @@ namespace tvk {
 
 namespace {
 
-constexpr int64_t kInvalidArgument = 5;
+constexpr int64_t kInvalidArgument = ErrorNumber::InvalidArgument;
 constexpr std::string_view kInvalidArgumentText = "Invalid procedure call or argument: ";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kBlanks = " \t";
