@@ -71,7 +71,8 @@ inline long ParseNumber(std::string_view s, int line) {
         if (c >= '0' && c <= '9') digit = c - '0';
         if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
         if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        if (digit < 0) throw ScriptError(line, "expected a number, found \"" + std::string(s) + "\"");
+        if (digit < 0)
+            throw ScriptError(line, "expected a number, found \"" + std::string(s) + "\"");
         value = value * base + digit;
     }
     return value;
@@ -128,10 +129,11 @@ inline std::u16string Utf8ToUtf16(std::string_view text, int line) {
     std::u16string out;
     for (size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead <= 0xDF ? 1
-                          : (lead & 0xF0) == 0xE0                      ? 2
-                          : lead >= 0xF0 && lead <= 0xF4               ? 3
-                                                                       : -1;
+        const int extra = lead < 0x80                    ? 0
+                          : lead >= 0xC2 && lead <= 0xDF ? 1
+                          : (lead & 0xF0) == 0xE0        ? 2
+                          : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                         : -1;
         if (extra < 0 || i + extra >= text.size()) throw ScriptError(line, "invalid UTF-8");
         char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
         for (int k = 1; k <= extra; ++k) {
@@ -191,7 +193,8 @@ inline std::vector<StringEntry> ParseStringScript(std::string_view script) {
             language = detail::ParseLanguage(s.substr(9), line);
             languageLine = line;
         } else if (s == "STRINGTABLE") {
-            if (!utf8CodePage) throw ScriptError(line, "STRINGTABLE before #pragma code_page(65001)");
+            if (!utf8CodePage)
+                throw ScriptError(line, "STRINGTABLE before #pragma code_page(65001)");
             if (languageLine == 0) throw ScriptError(line, "STRINGTABLE before any LANGUAGE");
             state = State::ExpectBegin;
         } else {

@@ -269,8 +269,8 @@ TEST_F(StringTableFaultTest, DamageAfterTheWantedIdAndEmptyBlocksAreSilent) {
 }
 
 TEST_F(StringTableFaultTest, TextsAreConvertedToUtf8) {
-    std::vector<unsigned char> block = Units({0, 3, u'ø', u'€', 'x', 5, 0xD800, 'a', 0xDC00, 0xD83D,
-                                              0xDE00, 1, 0xDBFF});
+    std::vector<unsigned char> block =
+        Units({0, 3, u'ø', u'€', 'x', 5, 0xD800, 'a', 0xDC00, 0xD83D, 0xDE00, 1, 0xDBFF});
     for (int i = 4; i < 16; ++i) block.insert(block.end(), {0, 0});
     resources.blocks[1] = block;
     EXPECT_EQ(Load(1), "ø€x");
