@@ -15,7 +15,7 @@ namespace tvk {
 
 // One field value of a recordset row; a database null is its own state.
 class FieldValue {
-public:
+  public:
     FieldValue() = default;  // null
     static FieldValue Integer(int64_t v) { return FieldValue(v); }
     static FieldValue Real(double v) { return FieldValue(v); }
@@ -30,7 +30,7 @@ public:
     double AsReal() const { return std::get<double>(value_); }
     const std::string& AsText() const { return std::get<std::string>(value_); }
 
-private:
+  private:
     template <class T>
     explicit FieldValue(T v) : value_(std::move(v)) {}
     std::variant<std::monostate, int64_t, double, std::string> value_;
@@ -39,7 +39,7 @@ private:
 // The rows of one statement, read from the current (first) row on.
 // All failures are thrown as ServiceError with the source's number and text.
 class Recordset {
-public:
+  public:
     virtual ~Recordset() = default;
 
     // ADO's EOF: true when there is no current row. (EOF itself is a macro of
@@ -58,7 +58,7 @@ public:
 // it stays valid whatever happens to the connection afterwards. The callers
 // read the first row only, so that is all it holds.
 class RowRecordset : public Recordset {
-public:
+  public:
     RowRecordset(std::vector<std::string> names, std::optional<std::vector<FieldValue>> row)
         : names_(std::move(names)), row_(std::move(row)) {}
 
@@ -86,7 +86,7 @@ public:
     // Closing twice is harmless: a cleanup path must not fail.
     void Close() override { closed_ = true; }
 
-private:
+  private:
     static constexpr const char* kItemNotFound =
         "Item cannot be found in the collection corresponding to the requested name or ordinal.";
 
@@ -122,7 +122,7 @@ private:
 
 // One connection to the application database.
 class Database {
-public:
+  public:
     virtual ~Database() = default;
 
     virtual void SetConnectionString(const std::string& text) = 0;

@@ -16,7 +16,7 @@ namespace {
 
 // Owns one ODBC handle and frees it on every path out.
 class Handle {
-public:
+  public:
     Handle(SQLSMALLINT type, SQLHANDLE handle) : type_(type), handle_(handle) {}
     ~Handle() {
         if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
@@ -30,7 +30,7 @@ public:
         return h;
     }
 
-private:
+  private:
     SQLSMALLINT type_;
     SQLHANDLE handle_;
 };
@@ -87,8 +87,7 @@ FieldValue ReadText(SQLHSTMT stmt, SQLUSMALLINT column) {
     char buffer[4096];
     for (;;) {
         SQLLEN indicator = 0;
-        SQLRETURN rc =
-            SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
         if (rc == SQL_NO_DATA) break;  // every part has been read
         Check(rc, SQL_HANDLE_STMT, stmt, "Cannot read a field value.");
         if (indicator == SQL_NULL_DATA) return FieldValue();
@@ -96,8 +95,8 @@ FieldValue ReadText(SQLHSTMT stmt, SQLUSMALLINT column) {
             indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
         // A driver may stop short of the buffer's end rather than split a
         // multi-byte character, so a truncated part ends at its terminator.
-        size_t size = truncated ? strnlen(buffer, sizeof buffer - 1)
-                                : static_cast<size_t>(indicator);
+        size_t size =
+            truncated ? strnlen(buffer, sizeof buffer - 1) : static_cast<size_t>(indicator);
         text.append(buffer, size);
         if (rc == SQL_SUCCESS || !truncated) break;
     }
@@ -113,8 +112,8 @@ FieldValue ReadField(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sqlType) {
         case SQL_INTEGER:
         case SQL_BIGINT: {
             SQLBIGINT value = 0;
-            Check(SQLGetData(stmt, column, SQL_C_SBIGINT, &value, 0, &indicator),
-                  SQL_HANDLE_STMT, stmt, "Cannot read a field value.");
+            Check(SQLGetData(stmt, column, SQL_C_SBIGINT, &value, 0, &indicator), SQL_HANDLE_STMT,
+                  stmt, "Cannot read a field value.");
             if (indicator == SQL_NULL_DATA) return FieldValue();
             return FieldValue::Integer(value);
         }
@@ -122,8 +121,8 @@ FieldValue ReadField(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sqlType) {
         case SQL_FLOAT:
         case SQL_DOUBLE: {
             SQLDOUBLE value = 0;
-            Check(SQLGetData(stmt, column, SQL_C_DOUBLE, &value, 0, &indicator),
-                  SQL_HANDLE_STMT, stmt, "Cannot read a field value.");
+            Check(SQLGetData(stmt, column, SQL_C_DOUBLE, &value, 0, &indicator), SQL_HANDLE_STMT,
+                  stmt, "Cannot read a field value.");
             if (indicator == SQL_NULL_DATA) return FieldValue();
             return FieldValue::Real(value);
         }
@@ -189,8 +188,7 @@ void OdbcDatabase::Connect() {
         throw ServiceError(kProviderFailure, "Cannot allocate an ODBC environment.");
     }
     Handle environment(SQL_HANDLE_ENV, raw);
-    Check(SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                        0),
+    Check(SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
           SQL_HANDLE_ENV, raw, "Cannot choose ODBC version 3.");
 
     SQLHANDLE rawConnection = SQL_NULL_HANDLE;
@@ -215,9 +213,9 @@ std::unique_ptr<tvk::Recordset> OdbcDatabase::Recordset(const std::string& sourc
           "Cannot allocate an ODBC statement.");
     Handle statement(SQL_HANDLE_STMT, raw);
     std::string text = source;
-    SQLRETURN rc = SQLExecDirect(raw, reinterpret_cast<SQLCHAR*>(text.data()),
-                                 text.size() <= INT_MAX ? static_cast<SQLINTEGER>(text.size())
-                                                        : SQL_NTS);
+    SQLRETURN rc =
+        SQLExecDirect(raw, reinterpret_cast<SQLCHAR*>(text.data()),
+                      text.size() <= INT_MAX ? static_cast<SQLINTEGER>(text.size()) : SQL_NTS);
     if (rc != SQL_NO_DATA) Check(rc, SQL_HANDLE_STMT, raw, "Cannot run the statement.");
 
     // A batch may answer with row counts before its rows, and a later

@@ -14,7 +14,7 @@ namespace tvk {
 // record (the generic provider failure number when the driver gives none) and
 // its message with the SQLSTATE in front.
 class OdbcDatabase : public Database {
-public:
+  public:
     // The generic provider failure number, for diagnostics without a native error.
     static constexpr int64_t kProviderFailure = -2147467259;
 
@@ -29,7 +29,7 @@ public:
                                               bool noRows = false) override;
     void Disconnect() override;
 
-private:
+  private:
     std::string connectionString_;
     void* environment_ = nullptr;  // SQLHENV
     void* connection_ = nullptr;   // SQLHDBC, connected while set

@@ -52,16 +52,19 @@ ServiceError ErrorOf(F&& call) {
 }
 
 class OdbcDatabaseTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!HasSqliteOdbcDriver()) {
-            GTEST_SKIP() << "ODBC driver \"SQLite3\" is not installed (Debian package libsqliteodbc)";
+            GTEST_SKIP()
+                << "ODBC driver \"SQLite3\" is not installed (Debian package libsqliteodbc)";
         }
-        MakeDatabase(file, "CREATE TABLE t (k INTEGER, r DOUBLE, s VARCHAR(20), n INTEGER, "
-                           "m VARCHAR(20), long TEXT);"
-                           "INSERT INTO t VALUES (7, 1.25, '0150', NULL, NULL, '" +
-                               std::string(10000, 'x') + "y');"
-                           "INSERT INTO t VALUES (8, 0, 'second', 1, 'b', '');");
+        MakeDatabase(file,
+                     "CREATE TABLE t (k INTEGER, r DOUBLE, s VARCHAR(20), n INTEGER, "
+                     "m VARCHAR(20), long TEXT);"
+                     "INSERT INTO t VALUES (7, 1.25, '0150', NULL, NULL, '" +
+                         std::string(10000, 'x') +
+                         "y');"
+                         "INSERT INTO t VALUES (8, 0, 'second', 1, 'b', '');");
         database.SetConnectionString("Driver=SQLite3;Database=" + file.string());
         database.Connect();
     }
@@ -112,8 +115,7 @@ TEST_F(OdbcDatabaseTest, FailingStatementsCarryNumberAndMessage) {
 TEST_F(OdbcDatabaseTest, ClosedConnectionRefusesWork) {
     database.Disconnect();
     database.Disconnect();
-    EXPECT_EQ(ErrorOf([&] { database.Recordset("SELECT 1"); }).Number(),
-              ErrorNumber::ObjectClosed);
+    EXPECT_EQ(ErrorOf([&] { database.Recordset("SELECT 1"); }).Number(), ErrorNumber::ObjectClosed);
     database.Connect();
     EXPECT_FALSE(database.Recordset("SELECT k FROM t")->IsEOF());
 }
@@ -124,8 +126,7 @@ TEST(OdbcDatabase, UnknownDriverOrSourceFailsWithGenericNumberAndMessage) {
     ServiceError e = ErrorOf([&] { database.Connect(); });
     EXPECT_EQ(e.Number(), OdbcDatabase::kProviderFailure);
     EXPECT_NE(e.Description().find("No Such Driver 9"), std::string::npos) << e.Description();
-    EXPECT_EQ(ErrorOf([&] { database.Recordset("SELECT 1"); }).Number(),
-              ErrorNumber::ObjectClosed);
+    EXPECT_EQ(ErrorOf([&] { database.Recordset("SELECT 1"); }).Number(), ErrorNumber::ObjectClosed);
 
     database.SetConnectionString("DSN=tvkNoSuchSource");
     e = ErrorOf([&] { database.Connect(); });

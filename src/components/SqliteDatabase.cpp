@@ -44,8 +44,8 @@ FieldValue ColumnValue(sqlite3_stmt* stmt, int column) {
         default: {
             const unsigned char* text = sqlite3_column_text(stmt, column);
             int size = sqlite3_column_bytes(stmt, column);
-            return FieldValue::Text(
-                text ? std::string(reinterpret_cast<const char*>(text), size) : std::string());
+            return FieldValue::Text(text ? std::string(reinterpret_cast<const char*>(text), size)
+                                         : std::string());
         }
     }
 }
@@ -125,8 +125,7 @@ void SqliteDatabase::Connect() {
     db_ = db;
 }
 
-std::unique_ptr<tvk::Recordset> SqliteDatabase::Recordset(const std::string& source,
-                                                          bool noRows) {
+std::unique_ptr<tvk::Recordset> SqliteDatabase::Recordset(const std::string& source, bool noRows) {
     if (db_ == nullptr) ThrowClosed();
     if (auto procedure = ParseMsver(source)) {
         const char* sql =
@@ -161,8 +160,7 @@ std::unique_ptr<tvk::Recordset> SqliteDatabase::Recordset(const std::string& sou
     while (next < end) {
         sqlite3_stmt* raw = nullptr;
         const char* tail = nullptr;
-        if (sqlite3_prepare_v2(db_, next, static_cast<int>(end - next), &raw, &tail) !=
-            SQLITE_OK) {
+        if (sqlite3_prepare_v2(db_, next, static_cast<int>(end - next), &raw, &tail) != SQLITE_OK) {
             ThrowSqlite(db_);
         }
         Statement stmt(raw);

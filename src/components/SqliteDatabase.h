@@ -16,9 +16,9 @@ namespace tvk {
 // the statements the service sends run unchanged.
 // Failures carry SQLite's error code and message.
 class SqliteDatabase : public Database {
-public:
+  public:
     enum class OpenMode {
-        ExistingFile,      // a missing file is a failure, never a new empty database
+        ExistingFile,  // a missing file is a failure, never a new empty database
         CreateIfMissing,
     };
 
@@ -33,7 +33,7 @@ public:
                                               bool noRows = false) override;
     void Disconnect() override;
 
-private:
+  private:
     std::unique_ptr<tvk::Recordset> ProcedureVersion(const std::string& source, bool noRows);
 
     OpenMode mode_;

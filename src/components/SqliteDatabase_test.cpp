@@ -24,7 +24,7 @@ void MakeDatabase(const std::filesystem::path& path, const char* sql) {
 }
 
 class SqliteDatabaseTest : public ::testing::Test {
-protected:
+  protected:
     void Open(const char* sql) {
         MakeDatabase(file, sql);
         database.SetConnectionString(file.string());
@@ -48,8 +48,9 @@ protected:
 };
 
 TEST_F(SqliteDatabaseTest, ValuesKeepTheirStorageTypeAndNamesIgnoreCase) {
-    Open("CREATE TABLE t (i INTEGER, r REAL, s TEXT, n TEXT, b BLOB, d);"
-         "INSERT INTO t VALUES (42, 2.5, '0150', NULL, x'610062', '17');");
+    Open(
+        "CREATE TABLE t (i INTEGER, r REAL, s TEXT, n TEXT, b BLOB, d);"
+        "INSERT INTO t VALUES (42, 2.5, '0150', NULL, x'610062', '17');");
     auto rs = database.Recordset("SELECT * FROM t");
     ASSERT_FALSE(rs->IsEOF());
     EXPECT_EQ(rs->Fields("I").AsInteger(), 42);
@@ -64,8 +65,9 @@ TEST_F(SqliteDatabaseTest, ValuesKeepTheirStorageTypeAndNamesIgnoreCase) {
 }
 
 TEST_F(SqliteDatabaseTest, FirstRowIsCurrentAndEmptyResultIsAtEnd) {
-    Open("CREATE TABLE t (k INTEGER, v TEXT); INSERT INTO t VALUES (1, 'first'), (2, 'second');"
-         "CREATE TABLE e (k INTEGER);");
+    Open(
+        "CREATE TABLE t (k INTEGER, v TEXT); INSERT INTO t VALUES (1, 'first'), (2, 'second');"
+        "CREATE TABLE e (k INTEGER);");
     EXPECT_EQ(database.Recordset("SELECT v FROM t ORDER BY k")->Fields("v").AsText(), "first");
 
     auto empty = database.Recordset("SELECT k FROM e");
@@ -92,8 +94,7 @@ TEST_F(SqliteDatabaseTest, UnknownFieldsAndClosedRecordsets) {
     rs->Close();
     EXPECT_EQ(ErrorOf([&] { rs->IsEOF(); }).Number(), ErrorNumber::ObjectClosed);
     EXPECT_EQ(ErrorOf([&] { rs->Fields("a"); }).Number(), ErrorNumber::ObjectClosed);
-    EXPECT_EQ(ErrorOf([&] { database.Recordset("SELECT 1"); }).Number(),
-              ErrorNumber::ObjectClosed);
+    EXPECT_EQ(ErrorOf([&] { database.Recordset("SELECT 1"); }).Number(), ErrorNumber::ObjectClosed);
 }
 
 TEST_F(SqliteDatabaseTest, FailuresCarrySqliteCodeAndMessage) {
@@ -107,7 +108,8 @@ TEST_F(SqliteDatabaseTest, FailuresCarrySqliteCodeAndMessage) {
 }
 
 TEST_F(SqliteDatabaseTest, MissingFileIsNotCreated) {
-    for (std::string path : {(folder / "typo.db").string(), std::string(), std::string(":memory:")}) {
+    for (std::string path :
+         {(folder / "typo.db").string(), std::string(), std::string(":memory:")}) {
         SqliteDatabase db;
         db.SetConnectionString(path);
         ServiceError e = ErrorOf([&] { db.Connect(); });
@@ -158,7 +160,8 @@ TEST_F(SqliteDatabaseTest, VersionProcedureReadsTableWithBoundName) {
     EXPECT_EQ(database.Recordset("EXEC master..xp_msver")->Fields("Name").AsText(), "ProductName");
     // The argument is a value, never SQL.
     EXPECT_TRUE(database.Recordset("EXEC master..xp_msver 'x'' OR ''1''=''1'")->IsEOF());
-    EXPECT_TRUE(database.Recordset("EXEC master..xp_msver 'x''; DROP TABLE xp_msver; --'")->IsEOF());
+    EXPECT_TRUE(
+        database.Recordset("EXEC master..xp_msver 'x''; DROP TABLE xp_msver; --'")->IsEOF());
     EXPECT_FALSE(database.Recordset("SELECT * FROM xp_msver")->IsEOF());
 }
 
