@@ -2,15 +2,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
+#include <vector>
+
+#include "common/ServiceError.h"
 
 namespace tvk {
 
 // One field value of a recordset row; a database null is its own state.
 class FieldValue {
-public:
+  public:
     FieldValue() = default;  // null
     static FieldValue Integer(int64_t v) { return FieldValue(v); }
     static FieldValue Real(double v) { return FieldValue(v); }
@@ -25,7 +30,7 @@ public:
     double AsReal() const { return std::get<double>(value_); }
     const std::string& AsText() const { return std::get<std::string>(value_); }
 
-private:
+  private:
     template <class T>
     explicit FieldValue(T v) : value_(std::move(v)) {}
     std::variant<std::monostate, int64_t, double, std::string> value_;
@@ -34,7 +39,7 @@ private:
 // The rows of one statement, read from the current (first) row on.
 // All failures are thrown as ServiceError with the source's number and text.
 class Recordset {
-public:
+  public:
     virtual ~Recordset() = default;
 
     // ADO's EOF: true when there is no current row. (EOF itself is a macro of
@@ -49,9 +54,75 @@ public:
     virtual void Close() = 0;
 };
 
+// A recordset whose current row was read in full when it was opened, so that
+// it stays valid whatever happens to the connection afterwards. The callers
+// read the first row only, so that is all it holds.
+class RowRecordset : public Recordset {
+  public:
+    RowRecordset(std::vector<std::string> names, std::optional<std::vector<FieldValue>> row)
+        : names_(std::move(names)), row_(std::move(row)) {}
+
+    bool IsEOF() const override {
+        ThrowIfClosed();
+        return !row_.has_value();
+    }
+
+    FieldValue Fields(std::string_view name) const override {
+        ThrowIfClosed();
+        for (size_t i = 0; i < names_.size(); ++i) {
+            if (SameName(names_[i], name)) return Value(i);
+        }
+        throw ServiceError(ErrorNumber::ItemNotFound, kItemNotFound);
+    }
+
+    FieldValue Fields(int position) const override {
+        ThrowIfClosed();
+        if (position < 0 || static_cast<size_t>(position) >= names_.size()) {
+            throw ServiceError(ErrorNumber::ItemNotFound, kItemNotFound);
+        }
+        return Value(static_cast<size_t>(position));
+    }
+
+    // Closing twice is harmless: a cleanup path must not fail.
+    void Close() override { closed_ = true; }
+
+  private:
+    static constexpr const char* kItemNotFound =
+        "Item cannot be found in the collection corresponding to the requested name or ordinal.";
+
+    static bool SameName(std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+            if (lower(a[i]) != lower(b[i])) return false;
+        }
+        return true;
+    }
+
+    void ThrowIfClosed() const {
+        if (closed_) {
+            throw ServiceError(ErrorNumber::ObjectClosed,
+                               "Operation is not allowed when the object is closed.");
+        }
+    }
+
+    FieldValue Value(size_t index) const {
+        if (!row_) {
+            throw ServiceError(ErrorNumber::NoCurrentRecord,
+                               "Either BOF or EOF is True, or the current record has been deleted. "
+                               "Requested operation requires a current record.");
+        }
+        return (*row_)[index];
+    }
+
+    std::vector<std::string> names_;
+    std::optional<std::vector<FieldValue>> row_;
+    bool closed_ = false;
+};
+
 // One connection to the application database.
 class Database {
-public:
+  public:
     virtual ~Database() = default;
 
     virtual void SetConnectionString(const std::string& text) = 0;

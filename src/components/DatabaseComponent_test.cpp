@@ -1,0 +1,242 @@
+#include "components/DatabaseComponent.h"
+
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <regex>
+#include <thread>
+
+#include "TestSupport.h"
+#include "common/ServiceError.h"
+
+namespace tvk {
+namespace {
+
+template <class F>
+ServiceError ErrorOf(F&& call) {
+    try {
+        call();
+    } catch (const ServiceError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no ServiceError thrown";
+    return ServiceError(0, "");
+}
+
+void MakeDatabase(const std::filesystem::path& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool HasSqliteOdbcDriver() {
+    SQLHENV env = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    bool found = false;
+    SQLCHAR name[256], attributes[1024];
+    SQLSMALLINT nameLength = 0, attributesLength = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(SQLDrivers(env, direction, name, sizeof name, &nameLength, attributes,
+                                    sizeof attributes, &attributesLength))) {
+        if (std::string(reinterpret_cast<char*>(name)) == "SQLite3") found = true;
+        direction = SQL_FETCH_NEXT;
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return found;
+}
+
+constexpr const char* kSettingsQuery =
+    "SELECT Serienummer, RegFirma, Postnummer, UpdateServiceSendMail, UpdateServiceSendTo, "
+    "UpdateServiceMailSent, MailServer, MailBrukerid, MailPassord, MailDomene, MailAvsender "
+    "FROM Innstillinger";
+
+class DatabaseComponentTest : public ::testing::Test {
+  protected:
+    test::TempFolder folder;
+    DatabaseComponent database{folder.Path()};
+};
+
+TEST_F(DatabaseComponentTest, DefaultDatabaseIsCreatedAndAnswersTheServiceStatements) {
+    database.SetConnectionString("none");
+    database.Connect();
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Velkor.db"});
+
+    auto settings = database.Recordset(kSettingsQuery);
+    ASSERT_FALSE(settings->IsEOF());
+    EXPECT_EQ(settings->Fields("Postnummer").AsText(), "0150");
+    EXPECT_FALSE(settings->Fields("RegFirma").AsText().empty());
+    EXPECT_EQ(settings->Fields("UpdateServiceSendMail").AsInteger(), 0);
+    EXPECT_EQ(settings->Fields("UpdateServiceMailSent").AsInteger(), 0);
+    EXPECT_EQ(settings->Fields("MailServer").AsText(), "");
+    settings->Close();
+
+    auto version = database.Recordset("EXECUTE master..xp_msver 'ProductVersion'");
+    ASSERT_FALSE(version->IsEOF());
+    EXPECT_GE(std::stoi(version->Fields(3).AsText()), 16);
+
+    std::string now = database.Recordset("SQLServerDate")->Fields("SQLServerDate").AsText();
+    ASSERT_TRUE(std::regex_match(now, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)"))) << now;
+    std::tm local{};
+    std::time_t t = std::time(nullptr);
+    localtime_r(&t, &local);
+    char today[11];
+    std::strftime(today, sizeof today, "%Y-%m-%d", &local);
+    EXPECT_EQ(now.substr(0, 10), today);  // local time, not UTC (may flake exactly at midnight)
+
+    auto versions = database.Recordset("Version");
+    EXPECT_FALSE(versions->Fields("DatabaseVersion").IsNull());
+    EXPECT_FALSE(versions->Fields("SQLServerVersion").IsNull());
+
+    EXPECT_TRUE(
+        database.Recordset("UPDATE Innstillinger SET UpdateServiceMailSent=1", true)->IsEOF());
+    database.Disconnect();
+
+    // The change is in the file, and a second connect does not rebuild it.
+    database.SetConnectionString("  NONE ");
+    database.Connect();
+    EXPECT_EQ(database.Recordset(kSettingsQuery)->Fields("UpdateServiceMailSent").AsInteger(), 1);
+}
+
+TEST_F(DatabaseComponentTest, ExistingDefaultFileIsLeftAsItIs) {
+    MakeDatabase(folder / "Velkor.db",
+                 "CREATE TABLE Innstillinger (RegFirma TEXT);"
+                 "INSERT INTO Innstillinger VALUES ('Eget AS');");
+    std::string before = test::ReadAll(folder / "Velkor.db");
+    database.SetConnectionString("none");
+    database.Connect();
+    ServiceError e = ErrorOf([&] { database.Recordset(kSettingsQuery); });
+    EXPECT_EQ(e.Number(), SQLITE_ERROR);
+    EXPECT_EQ(e.Description(), "no such column: Serienummer");
+    EXPECT_EQ(database.Recordset("Innstillinger")->Fields("regfirma").AsText(), "Eget AS");
+    database.Disconnect();
+    EXPECT_EQ(test::ReadAll(folder / "Velkor.db"), before);
+}
+
+TEST_F(DatabaseComponentTest, SqliteFilesOpenByPathButAreNeverCreated) {
+    std::filesystem::create_directory(folder / "Data");
+    MakeDatabase(folder / "Data" / "Kunde.db",
+                 "CREATE TABLE Version (DatabaseVersion TEXT);"
+                 "INSERT INTO Version VALUES ('4.2');");
+    // Relative to the program folder, the path's letter case kept.
+    database.SetConnectionString("SQLite:Data/Kunde.db");
+    database.Connect();
+    EXPECT_EQ(database.Recordset("Version")->Fields(0).AsText(), "4.2");
+
+    database.SetConnectionString("sqlite:" + (folder / "Data" / "Kunde.db").string());
+    database.Connect();
+    EXPECT_EQ(database.Recordset("Version")->Fields(0).AsText(), "4.2");
+
+    for (const char* text :
+         {"sqlite:Data/kunde.db", "sqlite:Data/Typo.db", "sqlite:", "sqlite:Data"}) {
+        database.SetConnectionString(text);
+        ServiceError e = ErrorOf([&] { database.Connect(); });
+        EXPECT_EQ(e.Number(), SQLITE_CANTOPEN) << text;
+        EXPECT_EQ(e.Description(), "unable to open database file") << text;
+    }
+    EXPECT_EQ(FolderEntries(folder / "Data"), std::vector<std::string>{"Kunde.db"});
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Data"});
+}
+
+TEST_F(DatabaseComponentTest, OtherTextIsAnOdbcConnectionStringKeptAsItStands) {
+    if (!HasSqliteOdbcDriver()) {
+        GTEST_SKIP() << "ODBC driver \"SQLite3\" is not installed (Debian package libsqliteodbc)";
+    }
+    // Capital letters in the path: a lower-cased text would name another file.
+    const auto file = folder / "Kunde.DB";
+    MakeDatabase(file,
+                 "CREATE TABLE Innstillinger (Serienummer INTEGER, RegFirma VARCHAR(50), "
+                 "Postnummer INTEGER, UpdateServiceMailSent INTEGER);"
+                 "INSERT INTO Innstillinger VALUES (1, 'Kunde AS', 150, NULL);"
+                 "CREATE VIEW SQLServerDate AS SELECT '2024-05-06 07:08:09' AS SQLServerDate;");
+    database.SetConnectionString("Driver=SQLite3;Database=" + file.string());
+    database.Connect();
+
+    EXPECT_EQ(database.Recordset("SQLServerDate")->Fields("sqlserverdate").AsText(),
+              "2024-05-06 07:08:09");
+    auto settings =
+        database.Recordset("SELECT RegFirma, Postnummer, UpdateServiceMailSent FROM Innstillinger");
+    EXPECT_EQ(settings->Fields("RegFirma").AsText(), "Kunde AS");
+    EXPECT_EQ(settings->Fields("Postnummer").AsInteger(), 150);
+    EXPECT_TRUE(settings->Fields("UpdateServiceMailSent").IsNull());
+
+    EXPECT_TRUE(
+        database.Recordset("UPDATE Innstillinger SET UpdateServiceMailSent=1", true)->IsEOF());
+    EXPECT_EQ(database.Recordset("Innstillinger")->Fields("UpdateServiceMailSent").AsInteger(), 1);
+
+    // SQL Server's own procedure is not emulated over ODBC: a clean failure.
+    ServiceError e =
+        ErrorOf([&] { database.Recordset("EXECUTE master..xp_msver 'ProductVersion'"); });
+    EXPECT_FALSE(e.Description().empty());
+    database.Disconnect();
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Kunde.DB"});
+}
+
+TEST_F(DatabaseComponentTest, ClosedComponentRefusesRecordsets) {
+    EXPECT_EQ(ErrorOf([&] { database.Recordset("Version"); }).Number(), ErrorNumber::ObjectClosed);
+    database.Disconnect();  // harmless when closed
+    database.SetConnectionString("none");
+    database.Connect();
+    database.Disconnect();
+    database.Disconnect();
+    EXPECT_EQ(ErrorOf([&] { database.Recordset("Version"); }).Number(), ErrorNumber::ObjectClosed);
+}
+
+TEST(DatabaseComponent, BareNamesBecomeSelectsOtherSourcesStayStatements) {
+    EXPECT_EQ(DatabaseComponent::CommandText("SQLServerDate"), "SELECT * FROM SQLServerDate");
+    EXPECT_EQ(DatabaseComponent::CommandText("dbo.Version_2"), "SELECT * FROM dbo.Version_2");
+    EXPECT_EQ(DatabaseComponent::CommandText("SELECT 1"), "SELECT 1");
+    EXPECT_EQ(DatabaseComponent::CommandText("Version;DROP TABLE x"), "Version;DROP TABLE x");
+    EXPECT_EQ(DatabaseComponent::CommandText("[Version]"), "[Version]");
+    EXPECT_EQ(DatabaseComponent::CommandText(""), "");
+}
+
+TEST(DatabaseComponent, ConcurrentCreationsGiveOneCompleteFile) {
+    test::TempFolder folder;
+    const auto path = folder / "Velkor.db";
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&] {
+            try {
+                DatabaseComponent::CreateDefaultDatabase(path);
+            } catch (...) {
+                ++failures;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Velkor.db"});
+    DatabaseComponent database(folder.Path());
+    database.SetConnectionString("none");
+    database.Connect();
+    EXPECT_FALSE(database.Recordset(kSettingsQuery)->IsEOF());
+}
+
+TEST(DatabaseComponent, FailedCreationLeavesNothingBehind) {
+    test::TempFolder folder;
+    DatabaseComponent database(folder / "missing");
+    database.SetConnectionString("none");
+    ServiceError e = ErrorOf([&] { database.Connect(); });
+    EXPECT_EQ(e.Number(), ENOENT);
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty());
+}
+
+}  // namespace
+}  // namespace tvk

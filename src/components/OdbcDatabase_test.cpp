@@ -1,0 +1,138 @@
+#include "components/OdbcDatabase.h"
+
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+
+#include "TestSupport.h"
+#include "common/ServiceError.h"
+
+namespace tvk {
+namespace {
+
+// True when the driver manager knows the SQLite3 ODBC driver (libsqliteodbc).
+bool HasSqliteOdbcDriver() {
+    SQLHENV env = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    bool found = false;
+    SQLCHAR name[256], attributes[1024];
+    SQLSMALLINT nameLength = 0, attributesLength = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(SQLDrivers(env, direction, name, sizeof name, &nameLength, attributes,
+                                    sizeof attributes, &attributesLength))) {
+        if (std::string(reinterpret_cast<char*>(name)) == "SQLite3") found = true;
+        direction = SQL_FETCH_NEXT;
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return found;
+}
+
+void MakeDatabase(const std::filesystem::path& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    std::string message = error ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+template <class F>
+ServiceError ErrorOf(F&& call) {
+    try {
+        call();
+    } catch (const ServiceError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no ServiceError thrown";
+    return ServiceError(0, "");
+}
+
+class OdbcDatabaseTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HasSqliteOdbcDriver()) {
+            GTEST_SKIP()
+                << "ODBC driver \"SQLite3\" is not installed (Debian package libsqliteodbc)";
+        }
+        MakeDatabase(file,
+                     "CREATE TABLE t (k INTEGER, r DOUBLE, s VARCHAR(20), n INTEGER, "
+                     "m VARCHAR(20), long TEXT);"
+                     "INSERT INTO t VALUES (7, 1.25, '0150', NULL, NULL, '" +
+                         std::string(10000, 'x') +
+                         "y');"
+                         "INSERT INTO t VALUES (8, 0, 'second', 1, 'b', '');");
+        database.SetConnectionString("Driver=SQLite3;Database=" + file.string());
+        database.Connect();
+    }
+
+    test::TempFolder folder;
+    std::filesystem::path file = folder / "odbc.db";
+    OdbcDatabase database;
+};
+
+TEST_F(OdbcDatabaseTest, ReadsTypedValuesOfTheFirstRow) {
+    auto rs = database.Recordset("SELECT k, r, s, n, m, long FROM t ORDER BY k");
+    ASSERT_FALSE(rs->IsEOF());
+    EXPECT_EQ(rs->Fields("K").AsInteger(), 7);
+    EXPECT_DOUBLE_EQ(rs->Fields("r").AsReal(), 1.25);
+    EXPECT_EQ(rs->Fields("s").AsText(), "0150");
+    EXPECT_TRUE(rs->Fields("n").IsNull());
+    EXPECT_TRUE(rs->Fields("m").IsNull());
+    // Longer than one read buffer: arrives whole.
+    EXPECT_EQ(rs->Fields("long").AsText(), std::string(10000, 'x') + "y");
+    EXPECT_EQ(rs->Fields(0).AsInteger(), 7);
+    EXPECT_EQ(ErrorOf([&] { rs->Fields(6); }).Number(), ErrorNumber::ItemNotFound);
+
+    auto empty = database.Recordset("SELECT k FROM t WHERE k > 100");
+    EXPECT_TRUE(empty->IsEOF());
+    EXPECT_EQ(ErrorOf([&] { empty->Fields("k"); }).Number(), ErrorNumber::NoCurrentRecord);
+}
+
+TEST_F(OdbcDatabaseTest, UpdateWithoutRowsIsWritten) {
+    EXPECT_TRUE(database.Recordset("UPDATE t SET n=5 WHERE k=7", true)->IsEOF());
+    EXPECT_TRUE(database.Recordset("UPDATE t SET n=5 WHERE k=999", true)->IsEOF());
+    EXPECT_EQ(database.Recordset("SELECT n FROM t WHERE k=7")->Fields("n").AsInteger(), 5);
+}
+
+TEST_F(OdbcDatabaseTest, FailingStatementsCarryNumberAndMessage) {
+    ServiceError e = ErrorOf([&] { database.Recordset("SELECT Serienummer FROM t"); });
+    EXPECT_NE(e.Number(), 0);
+    EXPECT_NE(e.Description().find("no such column"), std::string::npos) << e.Description();
+
+    // SQL Server's own procedure does not exist here: a clean failure.
+    e = ErrorOf([&] { database.Recordset("EXECUTE master..xp_msver 'ProductVersion'"); });
+    EXPECT_NE(e.Number(), 0);
+    EXPECT_FALSE(e.Description().empty());
+
+    // The connection is still usable afterwards.
+    EXPECT_EQ(database.Recordset("SELECT k FROM t ORDER BY k")->Fields(0).AsInteger(), 7);
+}
+
+TEST_F(OdbcDatabaseTest, ClosedConnectionRefusesWork) {
+    database.Disconnect();
+    database.Disconnect();
+    EXPECT_EQ(ErrorOf([&] { database.Recordset("SELECT 1"); }).Number(), ErrorNumber::ObjectClosed);
+    database.Connect();
+    EXPECT_FALSE(database.Recordset("SELECT k FROM t")->IsEOF());
+}
+
+TEST(OdbcDatabase, UnknownDriverOrSourceFailsWithGenericNumberAndMessage) {
+    OdbcDatabase database;
+    database.SetConnectionString("Driver=No Such Driver 9;Server=127.0.0.1");
+    ServiceError e = ErrorOf([&] { database.Connect(); });
+    EXPECT_EQ(e.Number(), OdbcDatabase::kProviderFailure);
+    EXPECT_NE(e.Description().find("No Such Driver 9"), std::string::npos) << e.Description();
+    EXPECT_EQ(ErrorOf([&] { database.Recordset("SELECT 1"); }).Number(), ErrorNumber::ObjectClosed);
+
+    database.SetConnectionString("DSN=tvkNoSuchSource");
+    e = ErrorOf([&] { database.Connect(); });
+    EXPECT_EQ(e.Number(), OdbcDatabase::kProviderFailure);
+    EXPECT_EQ(e.Description().rfind("[IM002] ", 0), 0u) << e.Description();
+}
+
+}  // namespace
+}  // namespace tvk
