@@ -20,19 +20,19 @@ constexpr const char* kSqlitePrefix = "sqlite:";
 constexpr const char* kSchema = R"sql(
 BEGIN;
 CREATE TABLE Innstillinger (
-    Serienummer INTEGER PRIMARY KEY,
+    Serienummer TEXT,
     RegFirma TEXT,
     Postnummer TEXT,
-    UpdateServiceSendMail INTEGER NOT NULL DEFAULT 0,
+    UpdateServiceSendMail INTEGER DEFAULT 0,
     UpdateServiceSendTo TEXT,
-    UpdateServiceMailSent INTEGER NOT NULL DEFAULT 0,
+    UpdateServiceMailSent INTEGER DEFAULT 0,
     MailServer TEXT,
     MailBrukerid TEXT,
     MailPassord TEXT,
     MailDomene TEXT,
     MailAvsender TEXT
 );
-INSERT INTO Innstillinger VALUES (1, 'Demo Regnskap AS', '0150', 0, '', 0, '', '', '', '', '');
+INSERT INTO Innstillinger VALUES ('1', 'Demo Regnskap AS', '0150', 0, '', 0, '', '', '', '', '');
 CREATE TABLE Version (DatabaseVersion TEXT, SQLServerVersion TEXT);
 INSERT INTO Version VALUES ('5.0', '16.0.1000.6');
 CREATE VIEW SQLServerDate AS SELECT datetime('now', 'localtime') AS SQLServerDate;
