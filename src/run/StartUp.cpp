@@ -23,13 +23,13 @@ namespace {
 constexpr int16_t kInteractiveRunMode = 8;
 
 int RefuseCommandLine(const RunState& state, const CommandLineError& error) {
-    std::fprintf(stderr, "%s\n", CommandLineUsage().c_str());
     state.dialogs->ShowMessage(
         {.text = std::string(error.what()) +
                  "\nExpected: tvkUpdateService <run mode> <identifier> <language id> "
                  "<main installation> [/debug] [/conn:<connection text>]",
          .title = kProgramTitle,
          .icon = MessageIcon::Critical});
+    std::fprintf(stderr, "%s\n", CommandLineUsage().c_str());
     return static_cast<int>(ExitCode::CommandLine);
 }
 
