@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "common/ServiceError.h"
 #include "platform/Dialogs.h"
 
 namespace tvk::test {
@@ -51,6 +54,18 @@ bool CanCreateNetworkNamespace();
 // an address (online, though no packet can leave).
 std::vector<std::string> Offline(std::vector<std::string> argv);
 std::vector<std::string> Online(std::vector<std::string> argv);
+
+// The ServiceError a call throws; fails the test when it throws none.
+template <class F>
+ServiceError ErrorOf(F&& call) {
+    try {
+        call();
+    } catch (const ServiceError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no ServiceError thrown";
+    return ServiceError(0, "");
+}
 
 // Records every box and answers with a chosen answer (default: the safe one).
 class RecordingDialogs : public Dialogs {

@@ -8,6 +8,9 @@ namespace tvk {
 // Texts are UTF-8 inside the program; the application's files are in the
 // Windows ANSI code page, Windows-1252.
 
+// Appends one character (a Unicode code point below 0x110000) as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // Every byte has a character, so this never fails. The five bytes the code page
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control characters
 // of the same number, as Windows converts them; so any byte string survives a

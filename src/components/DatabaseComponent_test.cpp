@@ -1,9 +1,6 @@
 #include "components/DatabaseComponent.h"
 
 #include <gtest/gtest.h>
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,29 +8,18 @@
 #include <regex>
 #include <thread>
 
+#include "DatabaseFixtures.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 
 namespace tvk {
 namespace {
 
-template <class F>
-ServiceError ErrorOf(F&& call) {
-    try {
-        call();
-    } catch (const ServiceError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no ServiceError thrown";
-    return ServiceError(0, "");
-}
+using test::ErrorOf;
+using test::HasSqliteOdbcDriver;
+using test::MakeDatabase;
 
-void MakeDatabase(const std::filesystem::path& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-}
+
 
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     std::vector<std::string> names;
@@ -44,22 +30,6 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     return names;
 }
 
-bool HasSqliteOdbcDriver() {
-    SQLHENV env = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    bool found = false;
-    SQLCHAR name[256], attributes[1024];
-    SQLSMALLINT nameLength = 0, attributesLength = 0;
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDrivers(env, direction, name, sizeof name, &nameLength, attributes,
-                                    sizeof attributes, &attributesLength))) {
-        if (std::string(reinterpret_cast<char*>(name)) == "SQLite3") found = true;
-        direction = SQL_FETCH_NEXT;
-    }
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-    return found;
-}
 
 constexpr const char* kSettingsQuery =
     "SELECT Serienummer, RegFirma, Postnummer, UpdateServiceSendMail, UpdateServiceSendTo, "

@@ -1,27 +1,20 @@
 #include "components/SqliteDatabase.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <functional>
 
+#include "DatabaseFixtures.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 
 namespace tvk {
 namespace {
 
-// Builds a database file with the C API directly, independent of the subject.
-void MakeDatabase(const std::filesystem::path& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    char* error = nullptr;
-    int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
-    std::string message = error ? error : "";
-    sqlite3_free(error);
-    sqlite3_close(db);
-    ASSERT_EQ(rc, SQLITE_OK) << message;
-}
+using test::ErrorOf;
+using test::HasSqliteOdbcDriver;
+using test::MakeDatabase;
+
 
 class SqliteDatabaseTest : public ::testing::Test {
   protected:
@@ -29,17 +22,6 @@ class SqliteDatabaseTest : public ::testing::Test {
         MakeDatabase(file, sql);
         database.SetConnectionString(file.string());
         database.Connect();
-    }
-    // The error a call throws; fails the test when it throws none.
-    template <class F>
-    ServiceError ErrorOf(F&& call) {
-        try {
-            call();
-        } catch (const ServiceError& e) {
-            return e;
-        }
-        ADD_FAILURE() << "no ServiceError thrown";
-        return ServiceError(0, "");
     }
 
     test::TempFolder folder;

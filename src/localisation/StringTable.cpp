@@ -4,6 +4,7 @@
 #include <new>
 #include <span>
 
+#include "common/CodePage.h"
 #include "common/ServiceError.h"
 
 namespace tvk {
@@ -25,23 +26,6 @@ char16_t ReadUnit(Bytes bytes, size_t offset) {
     return static_cast<char16_t>(bytes[offset] | (bytes[offset + 1] << 8));
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // `units` code units of UTF-16LE as UTF-8; a surrogate without its partner
 // becomes U+FFFD rather than invalid UTF-8.
