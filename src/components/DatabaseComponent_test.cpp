@@ -1,6 +1,7 @@
 #include "components/DatabaseComponent.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
