@@ -1,6 +1,7 @@
 #include "components/SqliteDatabase.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <functional>
 
