@@ -52,7 +52,30 @@ bool HasDisplay() {
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM");
 }
 
-void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
+namespace {
+
+// A settings file may be a symbolic link that an administrator set up; the
+// new content belongs at the link's target, and the link stays.
+std::filesystem::path ResolvedTarget(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec)) return path;
+    std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : target;
+}
+
+// The rename is only durable once the folder itself is on disk.
+void SyncFolder(const std::filesystem::path& file) {
+    std::filesystem::path folder = file.parent_path();
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
+    const std::filesystem::path path = ResolvedTarget(requested);
     std::string tmpl = path.string() + ".XXXXXX";
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) ThrowErrno("Cannot create a temporary file beside", path);
@@ -90,6 +113,7 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& b
         errno = err;
         ThrowErrno("Cannot replace", path);
     }
+    SyncFolder(path);
 }
 
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {

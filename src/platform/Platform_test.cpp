@@ -1,0 +1,45 @@
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "TestSupport.h"
+#include "common/ServiceError.h"
+
+namespace tvk {
+namespace {
+
+TEST(AtomicWrite, ReplacesContentKeepsModeAndLinksAndLeavesNoTemporaryFile) {
+    test::TempFolder folder;
+    const auto target = folder / "real.ini";
+    test::WriteAll(target, "old");
+    ::chmod(target.c_str(), 0640);
+    std::filesystem::create_symlink(target, folder / "Velkor5.ini");
+
+    platform::WriteFileAtomically(folder / "Velkor5.ini", "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "Velkor5.ini"));
+    EXPECT_EQ(test::ReadAll(target), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 2);
+}
+
+TEST(AtomicWrite, FailureNamesTheErrnoAndCreatesNothing) {
+    test::TempFolder folder;
+    ServiceError error = test::ErrorOf(
+        [&] { platform::WriteFileAtomically(folder / "missing" / "x.ini", "x"); });
+    EXPECT_EQ(error.Number(), ENOENT);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+}
+
+TEST(ReadFile, MissingIsNoFailureButAFolderIs) {
+    test::TempFolder folder;
+    std::string bytes = "stale";
+    EXPECT_FALSE(platform::ReadFile(folder / "none", bytes));
+    EXPECT_EQ(test::ErrorOf([&] { platform::ReadFile(folder.Path(), bytes); }).Number(), EISDIR);
+    EXPECT_FALSE(platform::FileExists(folder.Path()));
+}
+
+}  // namespace
+}  // namespace tvk
