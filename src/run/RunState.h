@@ -35,6 +35,18 @@ struct CustomerSettings {
     std::string MailAvsender;
 };
 
+// The values of the fetched update descriptor (update.ini).
+struct UpdateInfo {
+    int32_t Build = 0;
+    int32_t MinimumBuild = 0;
+    std::string Setup = "VelkorSetup.exe";
+    std::string Product;
+    bool Test = false;
+    std::string Language = "All";
+    std::string Name = "All";
+    std::string PostalCode = "All";
+};
+
 // The record of one run, created by Main and handed to every step. Nothing of
 // it outlives the process.
 struct RunState {
@@ -55,6 +67,7 @@ struct RunState {
     tvk::ServiceSettings ServiceSettings;
     tvk::CustomerSettings CustomerSettings;
     std::string SqlServerProductVersion;
+    tvk::UpdateInfo UpdateInfo;
 };
 
 }  // namespace tvk
