@@ -30,6 +30,7 @@ namespace ErrorNumber {
 inline constexpr int64_t TypeMismatch = 13;       // a value that cannot be converted
 inline constexpr int64_t Overflow = 6;            // a number outside its range
 inline constexpr int64_t InvalidArgument = 5;     // a call with an argument it cannot take
+inline constexpr int64_t SubscriptOutOfRange = 9; // an entry that is not there
 inline constexpr int64_t ItemNotFound = 3265;     // a field name or position that does not exist
 inline constexpr int64_t ObjectClosed = 3704;     // a closed recordset or connection was used
 inline constexpr int64_t NoCurrentRecord = 3021;  // a field read at the end of the rows

@@ -12,7 +12,7 @@ namespace tvk {
 namespace {
 
 // The numbers and descriptions users of the application know for these faults.
-constexpr int64_t kSubscriptOutOfRange = 9;
+constexpr int64_t kSubscriptOutOfRange = ErrorNumber::SubscriptOutOfRange;
 constexpr int64_t kOutOfMemory = 7;
 
 using Bytes = std::span<const unsigned char>;

@@ -15,6 +15,10 @@ std::string CommandLineText(int argc, char** argv);
 // True for hidden and read-only files too; false for folders.
 bool FileExists(const std::filesystem::path& path);
 
+// Starts a program file as a new process, without arguments, and does not
+// wait for it. Throws ServiceError with the errno when it cannot be started.
+void StartProcess(const std::filesystem::path& program);
+
 // A graphical display is available: DISPLAY or WAYLAND_DISPLAY is set, or a Qt
 // platform has been chosen with QT_QPA_PLATFORM.
 bool HasDisplay();

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,19 @@ std::string CommandLineText(int argc, char** argv) {
 bool FileExists(const std::filesystem::path& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void StartProcess(const std::filesystem::path& program) {
+    const std::string file = program.string();
+    char* argv[] = {const_cast<char*>(file.c_str()), nullptr};
+    pid_t pid = 0;
+    // posix_spawn reports a failed exec (missing file, no execute permission)
+    // as its result, so the caller learns of it like of any other failure.
+    int err = ::posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv, environ);
+    if (err != 0) {
+        errno = err;
+        ThrowErrno("Cannot start", program);
+    }
 }
 
 bool HasDisplay() {

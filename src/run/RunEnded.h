@@ -8,6 +8,7 @@ enum class ExitCode : int {
     StartupFailure = 1,    // a failure before the update run that has no message of its own
     CommandLine = 2,       // the command line could not be read
     CustomerSettings = 3,  // "Error getting mail settings:"
+    UpdateInfo = 4,        // "Error getting update info: "
 };
 
 // Thrown where a run ends the process from deep inside a step; it unwinds to

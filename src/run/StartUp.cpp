@@ -15,6 +15,7 @@
 #include "run/RunEnded.h"
 #include "run/ServiceSettings.h"
 #include "run/Trace.h"
+#include "run/UpdateRun.h"
 
 namespace tvk {
 
@@ -152,6 +153,12 @@ int Main(const std::string& commandLineText, const StartUpServices& services) {
     state.InstalledBuild = ReadInstalledBuild(*state.settingsFile, state.programFolder);
     Trace(state, "installed build " + std::to_string(state.InstalledBuild));
 
+    try {
+        RunUpdate(state);
+    } catch (const RunEnded& ended) {
+        return static_cast<int>(ended.code);  // the step that ended the run has released all
+    } catch (...) {
+    }
     EndRun(state);
     return static_cast<int>(ExitCode::Normal);
 }

@@ -1,0 +1,119 @@
+#include "update/UpdateDescriptor.h"
+
+#include "common/NumberRules.h"
+#include "common/ServiceError.h"
+#include "localisation/StringTable.h"
+#include "platform/Platform.h"
+#include "run/RunEnded.h"
+#include "run/Trace.h"
+
+namespace tvk {
+
+namespace {
+
+constexpr int16_t kInteractiveRunMode = 8;
+
+void RefuseSetupName(const std::string& name) {
+    bool plain = name.find_first_of("/\\:") == std::string::npos &&
+                 name.find("..") == std::string::npos;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F) plain = false;
+    if (!plain)
+        throw ServiceError(ErrorNumber::InvalidArgument,
+                           "The setup name \"" + name + "\" in " + kDescriptorFile +
+                               " is not a plain file name");
+}
+
+int32_t PreviousBuild(SettingsFile& ini, const std::filesystem::path& descriptor) {
+    if (!platform::FileExists(descriptor)) return 0;
+    return LeadingWholeNumber32(ini.LesINIStreng("Update", "Build", descriptor.string()));
+}
+
+// Disconnects and releases what start-up created; the process then ends.
+[[noreturn]] void EndRun(RunState& state, ExitCode code) {
+    try {
+        state.database->Disconnect();
+    } catch (...) {
+    }
+    state.database.reset();
+    state.settingsFile.reset();
+    state.transfer.reset();
+    throw RunEnded{code};
+}
+
+void OfferDownloadedSetup(RunState& state) {
+    const std::filesystem::path setup = UpdateFolder(state.programFolder) / LocalSetupName(state.UpdateInfo);
+    if (!platform::FileExists(setup)) return;
+    MessageAnswer answer = state.dialogs->ShowMessage({.text = LoadLocalString(state, 208),
+                                                       .title = LoadLocalString(state, 100),
+                                                       .icon = MessageIcon::Question,
+                                                       .buttons = MessageButtons::YesNo});
+    Trace(state, std::string("downloaded setup offered: ") +
+                     (answer == MessageAnswer::Yes ? "start" : "not now"));
+    if (answer == MessageAnswer::Yes) platform::StartProcess(setup);
+}
+
+}  // namespace
+
+UpdateInfo ReadUpdateInfo(SettingsFile& ini, const std::filesystem::path& descriptor) {
+    const std::string path = descriptor.string();
+    auto update = [&](const char* key) { return ini.LesINIStreng("Update", key, path); };
+    auto filter = [&](const char* key) { return ini.LesINIStreng("Filter", key, path); };
+    UpdateInfo info;
+    info.Build = LeadingWholeNumber32(update("Build"));
+    info.MinimumBuild = LeadingWholeNumber32(update("MinimumBuild"));
+    info.Setup = update("Setup");
+    info.Product = update("Product");
+    info.Test = filter("Test") == "1";
+    info.Language = filter("Language");
+    info.Name = filter("Name");
+    info.PostalCode = filter("PostalCode");
+    RefuseSetupName(info.Setup);
+    return info;
+}
+
+DescriptorDecision Decide(const RunState& state, int32_t previousBuild) {
+    const bool interactive = state.RunMode == kInteractiveRunMode;
+    const int32_t build = state.UpdateInfo.Build;
+    if (state.InstalledBuild >= build && !interactive) return DescriptorDecision::EndRun;
+    if (previousBuild != build || interactive) return DescriptorDecision::GoOn;
+    if (!state.MainInstallation) return DescriptorDecision::EndRun;
+    return DescriptorDecision::OfferDownloadedSetup;
+}
+
+std::filesystem::path UpdateFolder(const std::filesystem::path& programFolder) {
+    return programFolder / "Setup" / "Update";
+}
+
+std::string LocalSetupName(const UpdateInfo& info) {
+    return info.Setup + "_" + std::to_string(info.Build) + ".exe";
+}
+
+void GetUpdateInfo(RunState& state) {
+    const std::filesystem::path descriptor = state.programFolder / kDescriptorFile;
+    try {
+        state.UpdateInfo = UpdateInfo{};
+        int32_t previousBuild = PreviousBuild(*state.settingsFile, descriptor);
+
+        state.transfer->Asynchronous(false);
+        state.transfer->GetFileHTTP(state.ServiceSettings.Host + "/" + kDescriptorFile,
+                                    state.programFolder.string(), kDescriptorFile);
+        state.UpdateInfo = ReadUpdateInfo(*state.settingsFile, descriptor);
+
+        DescriptorDecision decision = Decide(state, previousBuild);
+        Trace(state, "descriptor build " + std::to_string(state.UpdateInfo.Build) +
+                         ", previous " + std::to_string(previousBuild) + ", installed " +
+                         std::to_string(state.InstalledBuild));
+        if (decision == DescriptorDecision::GoOn) return;
+        if (decision == DescriptorDecision::OfferDownloadedSetup) OfferDownloadedSetup(state);
+    } catch (const std::exception& failure) {
+        state.dialogs->ShowMessage({.text = "Error getting update info: " + DescribeFailure(failure),
+                                    .title = "Error",
+                                    .icon = MessageIcon::Critical});
+        EndRun(state, ExitCode::UpdateInfo);
+    }
+    Trace(state, "nothing new for this installation");
+    EndRun(state, ExitCode::Normal);
+}
+
+}  // namespace tvk

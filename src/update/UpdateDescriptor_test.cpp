@@ -1,0 +1,96 @@
+#include "update/UpdateDescriptor.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "common/ServiceError.h"
+#include "components/IniFile.h"
+
+namespace tvk {
+namespace {
+
+class ReadDescriptor : public ::testing::Test {
+protected:
+    UpdateInfo Read(const std::string& text) {
+        test::WriteAll(file, text);
+        return ReadUpdateInfo(ini, file);
+    }
+    test::TempFolder folder;
+    std::filesystem::path file = folder / "update.ini";
+    IniFile ini;
+};
+
+TEST_F(ReadDescriptor, ReadsTheEightValues) {
+    UpdateInfo info = Read(
+        "[Update]\r\nBuild=512\r\nMinimumBuild=400\r\nSetup=VelkorSetup\r\nProduct=7.9\r\n"
+        "[Filter]\r\nTest=1\r\nLanguage=1044,1030\r\nName=ABC\r\nPostalCode=0150-0199\r\n");
+    EXPECT_EQ(info.Build, 512);
+    EXPECT_EQ(info.MinimumBuild, 400);
+    EXPECT_EQ(info.Setup, "VelkorSetup");
+    EXPECT_EQ(info.Product, "7.9");
+    EXPECT_TRUE(info.Test);
+    EXPECT_EQ(info.Language, "1044,1030");
+    EXPECT_EQ(info.Name, "ABC");
+    EXPECT_EQ(info.PostalCode, "0150-0199");
+}
+
+TEST_F(ReadDescriptor, MissingKeysReadEmptyNotTheResetValues) {
+    // An HTML error page served with status 200 has none of the keys.
+    UpdateInfo info = Read("<html><body>Service Unavailable</body></html>");
+    EXPECT_EQ(info.Build, 0);
+    EXPECT_EQ(info.Setup, "");
+    EXPECT_EQ(info.Language, "");
+    EXPECT_FALSE(info.Test);
+}
+
+TEST_F(ReadDescriptor, NumbersFollowTheLeadingNumberRule) {
+    EXPECT_EQ(Read("[Update]\nBuild=512abc").Build, 512);
+    EXPECT_EQ(Read("[Update]\nBuild=5 12").Build, 512);
+    EXPECT_EQ(Read("[Update]\nBuild=12.5").Build, 12);
+    EXPECT_EQ(Read("[Update]\nBuild=13.5").Build, 14);
+    EXPECT_EQ(Read("[Update]\nBuild=2147483647").Build, 2147483647);
+    EXPECT_EQ(test::ErrorOf([&] { Read("[Update]\nBuild=2147483648"); }).Number(),
+              ErrorNumber::Overflow);
+    EXPECT_EQ(test::ErrorOf([&] { Read("[Update]\nMinimumBuild=-99999999999"); }).Number(),
+              ErrorNumber::Overflow);
+    for (const char* flag : {" 1", "01", "true", ""})
+        EXPECT_FALSE(Read(std::string("[Filter]\nTest=\"") + flag + "\"").Test) << flag;
+}
+
+TEST_F(ReadDescriptor, SetupNamesThatLeaveTheUpdateFolderAreRefused) {
+    for (const char* name : {"../evil", "sub/setup", "sub\\setup", "C:setup", "a..b", "x\x01y"}) {
+        ServiceError error =
+            test::ErrorOf([&] { Read(std::string("[Update]\nBuild=1\nSetup=") + name); });
+        EXPECT_EQ(error.Number(), ErrorNumber::InvalidArgument) << name;
+    }
+    EXPECT_EQ(Read("[Update]\nSetup=Velkor Setup 7.9").Setup, "Velkor Setup 7.9");
+}
+
+TEST(DescriptorDecision, NewBuildsAreToldOnceAndTheInteractiveCheckAlways) {
+    RunState state;
+    state.InstalledBuild = 500;
+    state.UpdateInfo.Build = 512;
+    EXPECT_EQ(Decide(state, 0), DescriptorDecision::GoOn);
+    EXPECT_EQ(Decide(state, 511), DescriptorDecision::GoOn);
+    EXPECT_EQ(Decide(state, 512), DescriptorDecision::OfferDownloadedSetup);
+    state.MainInstallation = false;
+    EXPECT_EQ(Decide(state, 512), DescriptorDecision::EndRun);
+    state.RunMode = 8;
+    EXPECT_EQ(Decide(state, 512), DescriptorDecision::GoOn);
+
+    state.UpdateInfo.Build = 500;  // the installed build
+    EXPECT_EQ(Decide(state, 0), DescriptorDecision::GoOn);
+    state.RunMode = 1;
+    EXPECT_EQ(Decide(state, 0), DescriptorDecision::EndRun);
+}
+
+TEST(DescriptorDecision, LocalSetupName) {
+    UpdateInfo info;
+    info.Setup = "VelkorSetup";
+    info.Build = 512;
+    EXPECT_EQ(LocalSetupName(info), "VelkorSetup_512.exe");
+    EXPECT_EQ(UpdateFolder("/opt/velkor"), std::filesystem::path("/opt/velkor/Setup/Update"));
+}
+
+}  // namespace
+}  // namespace tvk
