@@ -1,0 +1,308 @@
+#include "components/CurlTransfer.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <utility>
+
+#include "common/ServiceError.h"
+
+namespace tvk {
+
+namespace {
+
+constexpr long kMaxRedirects = 5;
+constexpr const char* kAllowedProtocols = "http,https";
+
+// Once per process and only when a transfer really starts: a run that ends
+// before fetching anything never loads the TLS and resolver machinery.
+void InitialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
+        if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
+    });
+}
+
+[[noreturn]] void ThrowErrno(int err, const std::string& what, const std::filesystem::path& path) {
+    throw ServiceError(err, what + " " + path.string() + ": " + std::strerror(err));
+}
+
+// The name comes from the caller, but a name that reaches into another folder
+// would let a fetch write anywhere; only a plain name is taken.
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+// The folder comes with or without a trailing separator ('\' from callers
+// written for Windows paths).
+std::filesystem::path TargetPath(const std::string& folder, const std::string& fileName) {
+    std::string base = folder;
+    while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+    if (base.empty()) return fileName;
+    std::filesystem::path target = std::filesystem::path(base) / fileName;
+    // A link an administrator set up stays a link; the body goes to its target.
+    std::error_code ec;
+    if (std::filesystem::is_symlink(target, ec)) {
+        std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ec);
+        if (!ec) return resolved;
+    }
+    return target;
+}
+
+// The body is streamed into a temporary file beside the target; the target
+// changes only by the final rename, so a failed fetch leaves it as it was.
+class PendingFile {
+  public:
+    explicit PendingFile(std::filesystem::path target) : target_(std::move(target)) {
+        std::string tmpl = target_.string() + ".XXXXXX";
+        fd_ = ::mkstemp(tmpl.data());
+        if (fd_ < 0) ThrowErrno(errno, "Cannot create a temporary file beside", target_);
+        temp_ = tmpl;
+    }
+    ~PendingFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!committed_) ::unlink(temp_.c_str());
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    bool Write(const char* data, size_t size) {
+        while (size > 0) {
+            ssize_t n = ::write(fd_, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return Fail(n < 0 ? errno : ENOSPC);
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    // A new response began (after a redirect): only the last body counts.
+    bool Restart() {
+        if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return Fail(errno);
+        return true;
+    }
+
+    int Error() const { return error_; }
+    const std::filesystem::path& Target() const { return target_; }
+
+    void Commit() {
+        // Keep the permissions of the file we replace; a new file gets the usual ones.
+        struct stat st {};
+        mode_t mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+        ::fchmod(fd_, mode);
+        int fd = fd_;
+        fd_ = -1;
+        if (::fsync(fd) != 0) {
+            int err = errno;
+            ::close(fd);
+            ThrowErrno(err, "Cannot write", target_);
+        }
+        if (::close(fd) != 0) ThrowErrno(errno, "Cannot write", target_);
+        if (::rename(temp_.c_str(), target_.c_str()) != 0)
+            ThrowErrno(errno, "Cannot replace", target_);
+        committed_ = true;
+        SyncFolder();
+    }
+
+  private:
+    bool Fail(int err) {
+        error_ = err;
+        return false;
+    }
+
+    // The rename is only durable once the folder itself is on disk.
+    void SyncFolder() {
+        std::filesystem::path folder = target_.parent_path();
+        int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        ::fsync(fd);
+        ::close(fd);
+    }
+
+    std::filesystem::path target_;
+    std::filesystem::path temp_;
+    int fd_ = -1;
+    int error_ = 0;
+    bool committed_ = false;
+};
+
+// What the callbacks learn during one fetch.
+struct Exchange {
+    PendingFile* file = nullptr;
+    long status = 0;
+    std::string reason;
+};
+
+// "HTTP/1.1 404 Not Found\r\n" -> 404, "Not Found"; every response of a
+// redirect chain starts with such a line, so the last one describes the body.
+bool ParseStatusLine(std::string_view line, long& status, std::string& reason) {
+    if (!line.starts_with("HTTP/")) return false;
+    size_t space = line.find(' ');
+    if (space == std::string_view::npos || line.size() < space + 4) return false;
+    long code = 0;
+    for (size_t i = space + 1; i < space + 4; ++i) {
+        if (line[i] < '0' || line[i] > '9') return false;
+        code = code * 10 + (line[i] - '0');
+    }
+    std::string_view rest = line.substr(space + 4);
+    while (!rest.empty() && (rest.back() == '\r' || rest.back() == '\n')) rest.remove_suffix(1);
+    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    status = code;
+    reason = std::string(rest);
+    return true;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* exchange = static_cast<Exchange*>(user);
+    size_t bytes = size * count;
+    if (ParseStatusLine(std::string_view(data, bytes), exchange->status, exchange->reason) &&
+        !exchange->file->Restart())
+        return 0;
+    return bytes;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto* exchange = static_cast<Exchange*>(user);
+    // An error page is not wanted: stop instead of downloading it.
+    if (exchange->status >= 400) return 0;
+    size_t bytes = size * count;
+    return exchange->file->Write(data, bytes) ? bytes : 0;
+}
+
+struct EasyHandleDeleter {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
+
+template <class T>
+void Set(CURL* curl, CURLoption option, T value) {
+    CURLcode rc = curl_easy_setopt(curl, option, value);
+    if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
+}
+
+std::string CurlFailure(CURLcode rc, const char* detail) {
+    std::string text = curl_easy_strerror(rc);
+    std::string more = detail;
+    while (!more.empty() && (more.back() == '\n' || more.back() == '\r')) more.pop_back();
+    if (!more.empty() && more != text) text += ": " + more;
+    return text;
+}
+
+}  // namespace
+
+CurlTransfer::CurlTransfer(TransferOptions options) : options_(std::move(options)) {
+    // Zero would mean "no limit" to libcurl for the stall; no fetch may hang.
+    options_.connect = std::max(options_.connect, std::chrono::seconds(1));
+    options_.stall = std::max(options_.stall, std::chrono::seconds(1));
+}
+
+void CurlTransfer::Asynchronous(bool asynchronous) { asynchronous_ = asynchronous; }
+
+void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder,
+                               const std::string& fileName) {
+    if (asynchronous_)
+        throw ServiceError(ErrorNumber::InvalidArgument,
+                           "Asynchronous transfers are not available on this instance");
+    if (!IsPlainFileName(fileName))
+        throw ServiceError(ErrorNumber::InvalidArgument,
+                           "The local file name \"" + fileName + "\" is not a plain file name");
+    InitialiseCurlOnce();
+
+    // Declared before the handle: libcurl holds pointers to these until cleanup.
+    PendingFile file(TargetPath(folder, fileName));
+    Exchange exchange;
+    exchange.file = &file;
+    char detail[CURL_ERROR_SIZE] = {};
+
+    EasyHandle handle(curl_easy_init());
+    if (!handle) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+    CURL* curl = handle.get();
+
+    Set(curl, CURLOPT_URL, url.c_str());
+    Set(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    Set(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    Set(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    Set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connect.count() * 1000));
+    // No total limit: a large setup program on a slow line may take long, but
+    // a server that stops sending ends the transfer.
+    Set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Set(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall.count()));
+    Set(curl, CURLOPT_NOSIGNAL, 1L);
+    Set(curl, CURLOPT_USERAGENT, "tvkUpdateService");
+    Set(curl, CURLOPT_ERRORBUFFER, detail);
+    Set(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
+    Set(curl, CURLOPT_HEADERDATA, &exchange);
+    Set(curl, CURLOPT_WRITEFUNCTION, &OnBody);
+    Set(curl, CURLOPT_WRITEDATA, &exchange);
+    if (!options_.certificateAuthorities.empty())
+        Set(curl, CURLOPT_CAINFO, options_.certificateAuthorities.c_str());
+    // Certificate checks and the proxy variables (http_proxy, https_proxy,
+    // no_proxy) are libcurl's defaults; nothing here may turn them off.
+
+    CURLcode rc = curl_easy_perform(curl);
+    if (exchange.status >= 400) {
+        std::string reason = exchange.reason;
+        if (reason.empty()) reason = StandardReasonPhrase(exchange.status);
+        if (reason.empty()) reason = "HTTP error";
+        throw ServiceError(exchange.status, reason);
+    }
+    if (file.Error() != 0) ThrowErrno(file.Error(), "Cannot write", file.Target());
+    if (rc != CURLE_OK) throw ServiceError(rc, CurlFailure(rc, detail));
+    file.Commit();
+}
+
+std::string StandardReasonPhrase(long status) {
+    static constexpr std::pair<long, const char*> kPhrases[] = {
+        {400, "Bad Request"},
+        {401, "Unauthorized"},
+        {402, "Payment Required"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {406, "Not Acceptable"},
+        {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},
+        {409, "Conflict"},
+        {410, "Gone"},
+        {411, "Length Required"},
+        {412, "Precondition Failed"},
+        {413, "Content Too Large"},
+        {414, "URI Too Long"},
+        {415, "Unsupported Media Type"},
+        {416, "Range Not Satisfiable"},
+        {417, "Expectation Failed"},
+        {421, "Misdirected Request"},
+        {422, "Unprocessable Content"},
+        {425, "Too Early"},
+        {426, "Upgrade Required"},
+        {428, "Precondition Required"},
+        {429, "Too Many Requests"},
+        {431, "Request Header Fields Too Large"},
+        {451, "Unavailable For Legal Reasons"},
+        {500, "Internal Server Error"},
+        {501, "Not Implemented"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+        {505, "HTTP Version Not Supported"},
+        {507, "Insufficient Storage"},
+        {511, "Network Authentication Required"}};
+    for (const auto& [code, phrase] : kPhrases)
+        if (code == status) return phrase;
+    return "";
+}
+
+}  // namespace tvk

@@ -1,0 +1,363 @@
+#include "components/CurlTransfer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+
+#include "LoopbackHttpServer.h"
+#include "TestSupport.h"
+#include "common/ServiceError.h"
+
+namespace tvk {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ErrorOf;
+using test::LoopbackHttpServer;
+using test::ReadAll;
+using test::WriteAll;
+
+// The proxy variables of the machine running the tests must not route the
+// loopback traffic elsewhere; tests that want a proxy set one themselves.
+class ProxyEnvironment {
+  public:
+    ProxyEnvironment() {
+        for (const char* name : kNames) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+            ::unsetenv(name);
+        }
+    }
+    ~ProxyEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            if (value)
+                ::setenv(name, value->c_str(), 1);
+            else
+                ::unsetenv(name);
+        }
+    }
+
+  private:
+    static constexpr const char* kNames[] = {"http_proxy", "https_proxy", "HTTPS_PROXY",
+                                             "all_proxy",  "ALL_PROXY",   "no_proxy",
+                                             "NO_PROXY"};
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+class CurlTransferTest : public ::testing::Test {
+  protected:
+    std::vector<std::string> FolderNames() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void Fetch(const std::string& url) {
+        transfer.GetFileHTTP(url, folder.Path().string(), "update.ini");
+    }
+    ServiceError FetchError(const std::string& url) {
+        return ErrorOf([&] { Fetch(url); });
+    }
+    // The previous run's descriptor, which a failed fetch must leave alone.
+    void PutPreviousDescriptor() { WriteAll(folder / "update.ini", kPrevious); }
+    void ExpectPreviousDescriptorUntouched() {
+        EXPECT_EQ(ReadAll(folder / "update.ini"), kPrevious);
+        EXPECT_EQ(FolderNames(), std::vector<std::string>{"update.ini"});
+    }
+
+    // The reserved top-level domain never resolves, with or without a network.
+    static constexpr const char* kUnresolvable = "http://update.tvk.invalid/update.ini";
+    static constexpr const char* kPrevious = "[Update]\r\nBuild=4100\r\n";
+    static constexpr const char* kDescriptor = "[Update]\r\nBuild=4200\r\nSetup=VelkorSetup\r\n";
+    ProxyEnvironment proxies;
+    LoopbackHttpServer server;
+    test::TempFolder folder;
+    CurlTransfer transfer{TransferOptions{2s, 1s, ""}};
+};
+
+TEST_F(CurlTransferTest, StoresTheBodyWithOrWithoutTrailingSeparator) {
+    server.ServeBody("/update.ini", kDescriptor);
+    const std::string plain = folder.Path().string();
+    for (const std::string& given : {plain, plain + "/", plain + "\\"}) {
+        std::filesystem::remove(folder / "update.ini");
+        transfer.GetFileHTTP(server.Url("/update.ini"), given, "update.ini");
+        EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor) << given;
+    }
+    EXPECT_EQ(server.Requests("/update.ini"), 3);
+    EXPECT_EQ(FolderNames(), std::vector<std::string>{"update.ini"});
+}
+
+TEST_F(CurlTransferTest, ChangedBodyReplacesTheFileAndErrorPageWithOkStatusIsStored) {
+    PutPreviousDescriptor();
+    server.ServeBody("/update.ini", kDescriptor);
+    Fetch(server.Url("/update.ini"));
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor);
+
+    // A captive portal or a misconfigured host answers 200 with a page; at
+    // this level that is a successful fetch, and the reader copes with it.
+    const std::string page = "<html><body>Please log in</body></html>";
+    server.ServeBody("/update.ini", page);
+    Fetch(server.Url("/update.ini"));
+    EXPECT_EQ(ReadAll(folder / "update.ini"), page);
+
+    server.ServeBody("/update.ini", "");
+    Fetch(server.Url("/update.ini"));
+    EXPECT_EQ(ReadAll(folder / "update.ini"), "");
+}
+
+TEST_F(CurlTransferTest, HttpErrorCarriesStatusAndReasonAndKeepsThePreviousFile) {
+    PutPreviousDescriptor();
+    ServiceError missing = FetchError(server.Url("/update.ini"));
+    EXPECT_EQ(missing.Number(), 404);
+    EXPECT_EQ(missing.Description(), "Not Found");
+    EXPECT_EQ(DescribeFailure(missing), "404 - Not Found");
+    ExpectPreviousDescriptorUntouched();
+
+    server.ServeStatus("/update.ini", 503, "Back Soon", "<html>maintenance</html>");
+    ServiceError custom = FetchError(server.Url("/update.ini"));
+    EXPECT_EQ(custom.Number(), 503);
+    EXPECT_EQ(custom.Description(), "Back Soon");
+    ExpectPreviousDescriptorUntouched();
+
+    // No phrase on the status line (as with HTTP/2): the standard one.
+    server.ServeStatus("/update.ini", 403, "");
+    ServiceError bare = FetchError(server.Url("/update.ini"));
+    EXPECT_EQ(bare.Number(), 403);
+    EXPECT_EQ(bare.Description(), "Forbidden");
+    ExpectPreviousDescriptorUntouched();
+}
+
+TEST_F(CurlTransferTest, ConnectionFailuresCarryTheCurlCodeAndDetail) {
+    // A bound socket that does not listen: connections to its port are refused.
+    int bound = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(bound, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(bound, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(bound, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string refusedUrl =
+        "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/update.ini";
+
+    PutPreviousDescriptor();
+    ServiceError refused = FetchError(refusedUrl);
+    ::close(bound);
+    EXPECT_EQ(refused.Number(), 7);
+    EXPECT_NE(refused.Description().find("Couldn't connect to server: "), std::string::npos)
+        << refused.Description();
+    ExpectPreviousDescriptorUntouched();
+
+    ServiceError unknownHost = ErrorOf([&] { Fetch(kUnresolvable); });
+    EXPECT_EQ(unknownHost.Number(), 6);
+    EXPECT_NE(unknownHost.Description().find("update.tvk.invalid"), std::string::npos)
+        << unknownHost.Description();
+    ExpectPreviousDescriptorUntouched();
+}
+
+TEST_F(CurlTransferTest, StalledAndInterruptedTransfersFailAndKeepThePreviousFile) {
+    PutPreviousDescriptor();
+    server.Hang("/update.ini");
+    ServiceError stalled = FetchError(server.Url("/update.ini"));
+    EXPECT_EQ(stalled.Number(), 28);
+    EXPECT_EQ(server.Requests("/update.ini"), 1);
+    ExpectPreviousDescriptorUntouched();
+
+    server.CloseHalfway("/update.ini", std::string(10000, 'x'));
+    ServiceError interrupted = FetchError(server.Url("/update.ini"));
+    EXPECT_EQ(interrupted.Number(), 18);  // partial file
+    ExpectPreviousDescriptorUntouched();
+}
+
+TEST_F(CurlTransferTest, FollowsRedirectsWithinHttpOnly) {
+    // The page that comes with a redirect must not end up in the file.
+    server.Serve("/old/update.ini",
+                 {301, "Moved Permanently", "<html>moved</html>", {{"Location", "/update.ini"}}});
+    server.ServeBody("/update.ini", kDescriptor);
+    Fetch(server.Url("/old/update.ini"));
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor);
+    EXPECT_EQ(server.Requests("/old/update.ini"), 1);
+    EXPECT_EQ(server.Requests("/update.ini"), 1);
+
+    PutPreviousDescriptor();
+    server.Redirect("/loop", "/loop");
+    EXPECT_EQ(FetchError(server.Url("/loop")).Number(),
+              47);  // too many redirects
+    EXPECT_LE(server.Requests("/loop"), 6);
+
+    WriteAll(folder / "secret", "not for the network");
+    server.Redirect("/to-file", "file://" + (folder / "secret").string());
+    EXPECT_EQ(FetchError(server.Url("/to-file")).Number(),
+              1);  // unsupported protocol
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kPrevious);
+}
+
+TEST_F(CurlTransferTest, RefusesOtherProtocolsAndNamesOutsideTheFolder) {
+    WriteAll(folder / "secret", "not for the network");
+    ServiceError file = ErrorOf([&] {
+        transfer.GetFileHTTP("file://" + (folder / "secret").string(), folder.Path().string(),
+                             "copy");
+    });
+    EXPECT_EQ(file.Number(), 1);
+    EXPECT_FALSE(std::filesystem::exists(folder / "copy"));
+
+    server.ServeBody("/update.ini", kDescriptor);
+    for (const std::string& name : {std::string("../update.ini"), std::string("sub/update.ini"),
+                                    std::string("sub\\update.ini"), std::string(".."),
+                                    std::string(""), std::string("a\0b", 3)}) {
+        EXPECT_EQ(ErrorOf([&] {
+                      transfer.GetFileHTTP(server.Url("/update.ini"), folder.Path().string(), name);
+                  }).Number(),
+                  ErrorNumber::InvalidArgument)
+            << name;
+    }
+    EXPECT_EQ(server.Requests("/update.ini"), 0);
+    EXPECT_EQ(FolderNames(), std::vector<std::string>{"secret"});
+}
+
+TEST_F(CurlTransferTest, MissingFolderFailsWithErrno) {
+    server.ServeBody("/update.ini", kDescriptor);
+    ServiceError error = ErrorOf([&] {
+        transfer.GetFileHTTP(server.Url("/update.ini"), (folder / "missing").string(),
+                             "update.ini");
+    });
+    EXPECT_EQ(error.Number(), ENOENT);
+    EXPECT_NE(error.Description().find("No such file or directory"), std::string::npos);
+}
+
+TEST_F(CurlTransferTest, AsynchronousModeIsRefusedUntilSwitchedOff) {
+    server.ServeBody("/update.ini", kDescriptor);
+    transfer.Asynchronous(true);
+    EXPECT_EQ(FetchError(server.Url("/update.ini")).Number(), ErrorNumber::InvalidArgument);
+    EXPECT_EQ(server.Requests("/update.ini"), 0);
+    transfer.Asynchronous(false);
+    Fetch(server.Url("/update.ini"));
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor);
+}
+
+TEST_F(CurlTransferTest, HonoursTheProxyEnvironment) {
+    // The loopback server stands in for the proxy: the request for a host that
+    // does not resolve reaches it in proxy form.
+    server.ServeBody("/update.ini", kDescriptor);
+    ::setenv("http_proxy", server.Url("").c_str(), 1);
+    Fetch(kUnresolvable);
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor);
+    EXPECT_EQ(server.LastRequestHead("/update.ini").rfind("GET http://update.tvk.invalid/", 0), 0u);
+
+    ::setenv("no_proxy", "update.tvk.invalid", 1);
+    EXPECT_EQ(FetchError(kUnresolvable).Number(), 6);
+    EXPECT_EQ(server.Requests("/update.ini"), 1);
+}
+
+// An HTTPS server with a certificate made for this test and trusted by no one:
+// python's own server, so that the TLS side is not ours.
+class CurlTransferHttpsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::filesystem::exists("/usr/bin/openssl") ||
+            !std::filesystem::exists("/usr/bin/python3"))
+            GTEST_SKIP() << "needs /usr/bin/openssl and /usr/bin/python3";
+        auto made =
+            test::RunProcess({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                              "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                              "-days", "1", "-keyout", Key(), "-out", Certificate()});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        WriteAll(served / "update.ini", "[Update]\r\nBuild=4300\r\n");
+        WriteAll(keys / "server.py", kServer);
+        StartServer();
+    }
+
+    void TearDown() override {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (output_ >= 0) ::close(output_);
+    }
+
+    std::string Key() const { return (keys / "key.pem").string(); }
+    std::string Certificate() const { return (keys / "cert.pem").string(); }
+    std::string Url() const { return "https://127.0.0.1:" + port_ + "/update.ini"; }
+
+    test::TempFolder keys, served, folder;
+    ProxyEnvironment proxies;
+
+  private:
+    // The server prints its port once it listens; the wait for it is bounded.
+    void StartServer() {
+        int pipeFds[2];
+        ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+        // Everything the child needs is made before the fork: only plain
+        // system calls are safe in the child of a threaded process.
+        const std::string script = (keys / "server.py").string(), cert = Certificate(), key = Key(),
+                          root = served.Path().string();
+        pid_ = ::fork();
+        ASSERT_GE(pid_, 0);
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed test run
+            ::dup2(pipeFds[1], STDOUT_FILENO);
+            int devNull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devNull, STDERR_FILENO);
+            ::execl("/usr/bin/python3", "python3", script.c_str(), cert.c_str(), key.c_str(),
+                    root.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(pipeFds[1]);
+        output_ = pipeFds[0];
+        std::string line;
+        for (int slice = 0; slice < 300 && line.find('\n') == std::string::npos; ++slice) {
+            pollfd p{output_, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            char buffer[64];
+            ssize_t n = ::read(output_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            line.append(buffer, static_cast<size_t>(n));
+        }
+        ASSERT_NE(line.find('\n'), std::string::npos) << "the HTTPS server did not start";
+        port_ = line.substr(0, line.find('\n'));
+    }
+
+    static constexpr const char* kServer = R"(import functools, http.server, ssl, sys
+cert, key, root = sys.argv[1:4]
+handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=root)
+server = http.server.HTTPServer(("127.0.0.1", 0), handler)
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(cert, key)
+server.socket = context.wrap_socket(server.socket, server_side=True)
+print(server.server_address[1], flush=True)
+server.serve_forever()
+)";
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string port_;
+};
+
+TEST_F(CurlTransferHttpsTest, RefusesACertificateNoAuthorityVouchesFor) {
+    CurlTransfer transfer{TransferOptions{5s, 5s, ""}};
+    WriteAll(folder / "update.ini", "old");
+    ServiceError error =
+        ErrorOf([&] { transfer.GetFileHTTP(Url(), folder.Path().string(), "update.ini"); });
+    EXPECT_EQ(error.Number(), 60);  // peer certificate cannot be authenticated
+    EXPECT_EQ(ReadAll(folder / "update.ini"), "old");
+}
+
+TEST_F(CurlTransferHttpsTest, FetchesWhenTheCertificateIsTrusted) {
+    CurlTransfer transfer{TransferOptions{5s, 5s, Certificate()}};
+    transfer.GetFileHTTP(Url(), folder.Path().string(), "update.ini");
+    EXPECT_EQ(ReadAll(folder / "update.ini"), "[Update]\r\nBuild=4300\r\n");
+}
+
+}  // namespace
+}  // namespace tvk
