@@ -25,13 +25,19 @@ protected:
     }
     std::filesystem::path Ini() const { return folder / kServiceSettingsFile; }
 
+    // Inside the test's namespace no name resolves, so a run that gets as far
+    // as the update check ends with the descriptor message.
+    static void ExpectUpdateHostUnreachable(const ProcessResult& run) {
+        EXPECT_EQ(run.exitCode, 4) << run.err;
+        EXPECT_NE(run.err.find("[Error] Error getting update info: 6 - "), std::string::npos) << run.err;
+    }
+
     ProgramFolder folder;
 };
 
 TEST_F(ServiceRun, FirstRunWritesTheDefaultsAndTheSecondChangesNothing) {
     ProcessResult first = RunOnline({});
-    ASSERT_EQ(first.exitCode, 0) << first.err;
-    EXPECT_EQ(first.err, "");
+    ExpectUpdateHostUnreachable(first);
     EXPECT_EQ(ReadAll(Ini()),
               "[UpdateService]\r\n"
               "Host=http://update.tavrin.no/files/velkor/update\r\n"
@@ -41,8 +47,7 @@ TEST_F(ServiceRun, FirstRunWritesTheDefaultsAndTheSecondChangesNothing) {
     EXPECT_TRUE(std::filesystem::exists(folder / "Velkor.db"));
 
     const std::string written = ReadAll(Ini());
-    ProcessResult second = RunOnline({"1", "x", "1044", "true"});
-    ASSERT_EQ(second.exitCode, 0) << second.err;
+    ExpectUpdateHostUnreachable(RunOnline({"1", "x", "1044", "true"}));
     EXPECT_EQ(ReadAll(Ini()), written);
 }
 
@@ -51,8 +56,7 @@ TEST_F(ServiceRun, TheApplicationsOwnSettingsSurviveByteForByte) {
         "; Velkor settings\r\n[Database]\r\nServer = SQL01\\VELKOR\r\n\r\n"
         "[Skriver]\r\n;Printer=old\r\nPrinter=HP \xf8st\r\n";  // Windows-1252 "ø"
     WriteAll(Ini(), original);
-    ProcessResult run = RunOnline({});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ExpectUpdateHostUnreachable(RunOnline({}));
     const std::string after = ReadAll(Ini());
     ASSERT_GT(after.size(), original.size());
     EXPECT_EQ(after.substr(0, original.size()), original);
@@ -62,7 +66,7 @@ TEST_F(ServiceRun, TheApplicationsOwnSettingsSurviveByteForByte) {
     const std::string edited =
         "[UpdateService]\nHost=http://mirror.local/u\nInfo=http://intranet/info\n[Other]\nx=1\n";
     WriteAll(Ini(), edited);
-    ASSERT_EQ(RunOnline({}).exitCode, 0);
+    ExpectUpdateHostUnreachable(RunOnline({}));
     EXPECT_EQ(ReadAll(Ini()), edited);
 }
 
@@ -108,8 +112,7 @@ TEST_F(ServiceRun, ADatabaseThatCannotBeOpenedEndsWithTheMailSettingsMessage) {
 TEST_F(ServiceRun, DebugTracesTheDecisionsButNoPassword) {
     WriteAll(folder / "main.ini", "");
     WriteAll(folder / "version.ini", "[Version]\r\nMajor=7\r\nMinor=9\r\nBuild=1234\r\n");
-    ProcessResult first = RunOnline({"1", "x", "1044", "true"});
-    ASSERT_EQ(first.exitCode, 0) << first.err;
+    ExpectUpdateHostUnreachable(RunOnline({"1", "x", "1044", "true"}));
     ProcessResult setPassword = RunProcess(
         {"sqlite3", (folder / "Velkor.db").string(), "UPDATE Innstillinger SET MailPassord='Hemmelig42'"});
     if (setPassword.exitCode != 0) GTEST_SKIP() << "sqlite3 shell missing: " << setPassword.err;
@@ -119,7 +122,7 @@ TEST_F(ServiceRun, DebugTracesTheDecisionsButNoPassword) {
     EXPECT_EQ(run.exitCode, 2) << run.err;
 
     run = RunOnline({"1", "x", "1044", "0", "/DEBUG"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ExpectUpdateHostUnreachable(run);
     EXPECT_NE(run.err.find("main installation yes"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("installed build 1234"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("Hemmelig42"), std::string::npos) << run.err;
