@@ -24,9 +24,17 @@ void RefuseSetupName(const std::string& name) {
                                " is not a plain file name");
 }
 
+// The copy left by the previous run is only a memory of what was announced.
+// A build there that is out of range counts as no memory at all: failing on it
+// would stop every later run before the fetch that could replace the copy.
 int32_t PreviousBuild(SettingsFile& ini, const std::filesystem::path& descriptor) {
     if (!platform::FileExists(descriptor)) return 0;
-    return LeadingWholeNumber32(ini.LesINIStreng("Update", "Build", descriptor.string()));
+    try {
+        return LeadingWholeNumber32(ini.LesINIStreng("Update", "Build", descriptor.string()));
+    } catch (const ServiceError& error) {
+        if (error.Number() != ErrorNumber::Overflow) throw;
+        return 0;
+    }
 }
 
 // Disconnects and releases what start-up created; the process then ends.

@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "LoopbackHttpServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
+#include "components/CurlTransfer.h"
+#include "components/DatabaseComponent.h"
 #include "components/IniFile.h"
+#include "run/RunEnded.h"
 
 namespace tvk {
 namespace {
@@ -90,6 +97,83 @@ TEST(DescriptorDecision, LocalSetupName) {
     info.Build = 512;
     EXPECT_EQ(LocalSetupName(info), "VelkorSetup_512.exe");
     EXPECT_EQ(UpdateFolder("/opt/velkor"), std::filesystem::path("/opt/velkor/Setup/Update"));
+}
+
+// The whole fetch with real components; only the boxes are recorded.
+class FetchDescriptor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state.programFolder = folder.Path();
+        state.dialogs = &dialogs;
+        state.transfer = std::make_unique<CurlTransfer>();
+        state.settingsFile = std::make_unique<IniFile>();
+        state.database = std::make_unique<DatabaseComponent>(folder.Path());
+        state.database->SetConnectionString("none");
+        state.database->Connect();
+        state.ServiceSettings.Host = server.Url("/u");
+        state.InstalledBuild = 500;
+        server.ServeBody("/u/update.ini", "[Update]\nBuild=512\nSetup=VelkorSetup\n");
+    }
+
+    // Runs the fetch; the exit code when it ended the run, -1 when it returned.
+    int Fetch() {
+        try {
+            GetUpdateInfo(state);
+        } catch (const RunEnded& ended) {
+            return static_cast<int>(ended.code);
+        }
+        return -1;
+    }
+
+    std::filesystem::path PlaceSetup(const std::string& script) {
+        std::filesystem::create_directories(UpdateFolder(folder.Path()));
+        auto setup = UpdateFolder(folder.Path()) / "VelkorSetup_512.exe";
+        test::WriteAll(setup, script);
+        return setup;
+    }
+
+    test::LoopbackHttpServer server;
+    test::TempFolder folder;
+    test::RecordingDialogs dialogs;
+    RunState state;
+};
+
+TEST_F(FetchDescriptor, ANewBuildReturnsAndTheSecondRunEndsQuietly) {
+    EXPECT_EQ(Fetch(), -1);
+    EXPECT_EQ(state.UpdateInfo.Build, 512);
+    EXPECT_EQ(state.UpdateInfo.Language, "");  // read, not the reset value
+    EXPECT_EQ(Fetch(), static_cast<int>(ExitCode::Normal));
+    EXPECT_TRUE(dialogs.shown.empty());  // no setup downloaded yet: nothing to offer
+    // Ending the run released the components.
+    EXPECT_EQ(state.database, nullptr);
+    EXPECT_EQ(state.transfer, nullptr);
+}
+
+TEST_F(FetchDescriptor, YesStartsTheDownloadedSetupWithoutWaiting) {
+    ASSERT_EQ(Fetch(), -1);
+    const auto marker = folder / "started";
+    auto setup = PlaceSetup("#!/bin/sh\necho started > '" + marker.string() + "'\n");
+    ::chmod(setup.c_str(), 0755);
+    dialogs.answer = MessageAnswer::Yes;
+    EXPECT_EQ(Fetch(), static_cast<int>(ExitCode::Normal));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].title, "Velkor UpdateService");
+    EXPECT_EQ(dialogs.shown[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(dialogs.shown[0].icon, MessageIcon::Question);
+    for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i) ::usleep(10000);
+    EXPECT_TRUE(std::filesystem::exists(marker));
+}
+
+TEST_F(FetchDescriptor, ASetupThatCannotStartIsADescriptorFailure) {
+    ASSERT_EQ(Fetch(), -1);
+    PlaceSetup("not a program");  // no execute permission
+    dialogs.answer = MessageAnswer::Yes;
+    EXPECT_EQ(Fetch(), static_cast<int>(ExitCode::UpdateInfo));
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].title, "Error");
+    EXPECT_EQ(dialogs.shown[1].icon, MessageIcon::Critical);
+    EXPECT_EQ(dialogs.shown[1].text.rfind("Error getting update info: 13 - ", 0), 0u)
+        << dialogs.shown[1].text;
 }
 
 }  // namespace

@@ -1,0 +1,124 @@
+// The update check as a user meets it: the built binary in its own program
+// folder, Velkor5.ini pointing the update host at a server on loopback.
+#include <gtest/gtest.h>
+
+#include "LoopbackHttpServer.h"
+#include "TestSupport.h"
+#include "components/KernelNetUtils.h"
+
+namespace tvk::test {
+namespace {
+
+constexpr const char* kDescriptor512 =
+    "[Update]\r\nBuild=512\r\nMinimumBuild=400\r\nSetup=VelkorSetup\r\nProduct=7.9\r\n"
+    "[Filter]\r\nTest=0\r\nLanguage=All\r\nName=All\r\nPostalCode=All\r\n";
+
+class UpdateCheck : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The loopback server lives in this process's network namespace, so
+        // the binary runs there too; it must count as online.
+        if (!KernelNetUtils().Connected())
+            GTEST_SKIP() << "this machine has no network interface besides loopback";
+        WriteAll(folder / "Velkor5.ini", "[UpdateService]\r\nHost=" + server.Url("/files") + "\r\n");
+        WriteAll(folder / "version.ini", "[Version]\r\nMajor=7\r\nMinor=9\r\nBuild=500\r\n");
+    }
+
+    ProcessResult Run(std::vector<std::string> args) {
+        std::vector<std::string> argv = {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
+                                         "-u", "QT_QPA_PLATFORM", folder.Executable().string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunProcess(argv);
+    }
+
+    LoopbackHttpServer server;
+    ProgramFolder folder;
+};
+
+TEST_F(UpdateCheck, TheInstalledBuildEndsTheBackgroundCheckSilently) {
+    WriteAll(folder / "version.ini", "[Version]\r\nMajor=7\r\nMinor=9\r\nBuild=512\r\n");
+    server.ServeBody("/files/update.ini", kDescriptor512);
+    ProcessResult run = Run({"1", "x", "1044", "true"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(server.Requests("/files/update.ini"), 1);
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512);
+}
+
+TEST_F(UpdateCheck, ANewBuildIsToldOnceOnASecondaryInstallation) {
+    server.ServeBody("/files/update.ini", kDescriptor512);
+    ProcessResult first = Run({"1", "x", "1044", "false", "/debug"});
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_NE(first.err.find("the release is meant for this installation"), std::string::npos)
+        << first.err;
+
+    ProcessResult second = Run({"1", "x", "1044", "false", "/debug"});
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_NE(second.err.find("nothing new for this installation"), std::string::npos) << second.err;
+    EXPECT_EQ(second.err.find("[Velkor UpdateService]"), std::string::npos) << second.err;
+    EXPECT_EQ(Run({"1", "x", "1044", "false"}).err, "");
+}
+
+TEST_F(UpdateCheck, TheMainInstallationIsOfferedTheSetupItAlreadyHas) {
+    server.ServeBody("/files/update.ini", kDescriptor512);
+    ASSERT_EQ(Run({}).exitCode, 0);
+    std::filesystem::create_directories(folder / "Setup" / "Update");
+    WriteAll(folder / "Setup" / "Update" / "VelkorSetup_512.exe", "setup");
+
+    ProcessResult run = Run({"1", "x", "2057", "true"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err,
+              "[Velkor UpdateService] The latest update is downloaded, but not installed. "
+              "Do You want to install the update now?\n");
+}
+
+TEST_F(UpdateCheck, FailuresShowTheDescriptorMessageAndKeepThePreviousCopy) {
+    server.ServeBody("/files/update.ini", kDescriptor512);
+    ASSERT_EQ(Run({}).exitCode, 0);
+
+    server.ServeStatus("/files/update.ini", 404, "Not Found", "<html>gone</html>");
+    ProcessResult missing = Run({"8", "x", "2057", "true"});
+    EXPECT_EQ(missing.exitCode, 4);
+    EXPECT_EQ(missing.err, "[Error] Error getting update info: 404 - Not Found\n");
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512);
+
+    server.ServeBody("/files/update.ini", "[Update]\r\nBuild=4294967296\r\n");
+    ProcessResult huge = Run({"1", "x", "2057", "true"});
+    EXPECT_EQ(huge.exitCode, 4);
+    EXPECT_EQ(huge.err.rfind("[Error] Error getting update info: 6 - Overflow", 0), 0u) << huge.err;
+
+    // The overflowing copy left behind does not block the next fetch.
+    server.ServeBody("/files/update.ini", kDescriptor512);
+    EXPECT_EQ(Run({"1", "x", "1044", "true"}).exitCode, 0);
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512);
+
+    WriteAll(folder / "Velkor5.ini", "[UpdateService]\r\nHost=http://127.0.0.1:1/files\r\n");
+    ProcessResult down = Run({"1", "x", "2057", "true"});
+    EXPECT_EQ(down.exitCode, 4);
+    EXPECT_EQ(down.err.rfind("[Error] Error getting update info: 7 - ", 0), 0u) << down.err;
+}
+
+TEST_F(UpdateCheck, AnErrorPageServedAsSuccessIsNothingNew) {
+    server.ServeBody("/files/update.ini", "<html><body>Maintenance</body></html>");
+    ProcessResult background = Run({"1", "x", "1044", "true"});
+    EXPECT_EQ(background.exitCode, 0);
+    EXPECT_EQ(background.err, "");
+    // The interactive check goes on to the filter, which finds nothing newer.
+    ProcessResult interactive = Run({"8", "x", "1044", "true", "/debug"});
+    EXPECT_EQ(interactive.exitCode, 0);
+    EXPECT_NE(interactive.err.find("not meant for this installation"), std::string::npos)
+        << interactive.err;
+}
+
+TEST_F(UpdateCheck, AMalformedPostalCodeListEndsTheRunWithoutNotice) {
+    std::string descriptor = kDescriptor512;
+    descriptor.replace(descriptor.find("PostalCode=All"), 14, "PostalCode=0150,,5000");
+    server.ServeBody("/files/update.ini", descriptor);
+    ProcessResult run = Run({"8", "x", "1044", "true", "/debug"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("customer filter failed: 9 - "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("[Velkor UpdateService]"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace tvk::test
