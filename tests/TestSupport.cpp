@@ -106,3 +106,18 @@ MessageAnswer RecordingDialogs::ShowMessage(const MessageBoxRequest& request) {
 }
 
 }  // namespace tvk::test
+
+namespace tvk::test {
+
+bool RecordingDialogs::ShowMessageWindow(const RunState&, const MessageWindowRequest& request) {
+    messageWindows.push_back(request);
+    return install;
+}
+
+DownloadWindowResult RecordingDialogs::ShowDownloadWindow(const RunState&,
+                                                          const DownloadWindowRequest& request) {
+    downloadWindows.push_back(request);
+    return download;
+}
+
+}  // namespace tvk::test

@@ -71,8 +71,16 @@ ServiceError ErrorOf(F&& call) {
 class RecordingDialogs : public Dialogs {
 public:
     MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
+    bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) override;
+    DownloadWindowResult ShowDownloadWindow(const RunState& state,
+                                            const DownloadWindowRequest& request) override;
+
     std::vector<MessageBoxRequest> shown;
     MessageAnswer answer = MessageAnswer::Ok;
+    std::vector<MessageWindowRequest> messageWindows;
+    bool install = false;  // the message window's Installer
+    std::vector<DownloadWindowRequest> downloadWindows;
+    DownloadWindowResult download;
 };
 
 }  // namespace tvk::test

@@ -35,6 +35,11 @@ class CurlTransfer : public TransferComponent {
     void GetFileHTTP(const std::string& url, const std::string& folder,
                      const std::string& fileName) override;
 
+    // Asynchronous transfers are not available yet on this component.
+    void SetEvents(TransferEvents*, EventDispatcher*) override {}
+    void Reconnect() override {}
+    std::string HostName() const override { return {}; }
+
   private:
     TransferOptions options_;
     bool asynchronous_ = false;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "components/TransferEvents.h"
+
 namespace tvk {
 
 // HTTP and FTP transfers of the run.
@@ -11,7 +13,19 @@ public:
 
     // False: each following operation returns only when its work has ended,
     // and throws ServiceError (number and description) when it failed.
+    // True: operations return at once and report through the events.
     virtual void Asynchronous(bool asynchronous) = 0;
+
+    // Where an asynchronous instance reports, and through which dispatcher.
+    // Both must outlive the transfer.
+    virtual void SetEvents(TransferEvents* events, EventDispatcher* dispatcher) = 0;
+
+    // After a lost connection: connect again and let the interrupted transfer
+    // go on from the bytes already received.
+    virtual void Reconnect() = 0;
+
+    // The server of the current transfer, for the connection-lost question.
+    virtual std::string HostName() const = 0;
 
     // Fetches `url` and stores the body as `folder` followed by `fileName`;
     // the folder may end with a separator or not. An existing file is

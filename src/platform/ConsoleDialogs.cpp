@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "localisation/StringTable.h"
+
 namespace tvk {
 
 namespace {
@@ -25,6 +27,18 @@ MessageAnswer ConsoleDialogs::ShowMessage(const MessageBoxRequest& request) {
     std::fputs(line.c_str(), out_);
     std::fflush(out_);
     return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+}
+
+bool ConsoleDialogs::ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) {
+    std::string heading = request.SoftwareUpdate ? request.Melding : LoadLocalString(state, 224);
+    ShowMessage({.text = heading, .title = LoadLocalString(state, 100)});
+    return false;
+}
+
+DownloadWindowResult ConsoleDialogs::ShowDownloadWindow(const RunState& state,
+                                                        const DownloadWindowRequest& request) {
+    ShowMessage({.text = request.URLHost + "/" + request.HostExe, .title = LoadLocalString(state, 211)});
+    return {};
 }
 
 }  // namespace tvk

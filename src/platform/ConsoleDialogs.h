@@ -12,6 +12,11 @@ class ConsoleDialogs : public Dialogs {
 public:
     explicit ConsoleDialogs(std::FILE* out = stderr) : out_(out) {}
     MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
+    // The title and the heading as one line; counts as closed without installing.
+    bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) override;
+    // Nothing is downloaded without a window: the download did not complete.
+    DownloadWindowResult ShowDownloadWindow(const RunState& state,
+                                            const DownloadWindowRequest& request) override;
 
 private:
     std::FILE* out_;

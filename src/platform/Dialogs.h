@@ -1,8 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "common/DateTime.h"
+
 namespace tvk {
+
+struct RunState;
 
 enum class MessageIcon { None, Critical, Question, Exclamation, Information };
 enum class MessageButtons { Ok, YesNo };
@@ -16,15 +21,48 @@ struct MessageBoxRequest {
     bool systemModal = false;
 };
 
+// The properties the update run gives the message window (frmMelding).
+// What is not set keeps the window's initial value.
+struct MessageWindowRequest {
+    bool SoftwareUpdate = false;
+    bool Hovedinstallasjon = false;
+    DateTime Dato;
+    std::string Melding;
+    std::string Detaljer;
+    std::string URL;
+    int32_t UpdateBuild = 0;
+};
+
+// The properties the update run gives the download window (frmOppdat).
+struct DownloadWindowRequest {
+    std::string URLHost;
+    std::string HostExe;
+    std::string LocalExe;
+    std::string LocalPath;  // the update folder, ending with a separator
+};
+
+// What the download window tells after it has closed.
+struct DownloadWindowResult {
+    bool OK = false;         // the download completed
+    bool Installer = false;  // start the setup afterwards
+};
+
 // The title of boxes that carry no title of their own: the program's name.
 inline constexpr const char* kProgramTitle = "tvkUpdateService";
 
 // The seam between the logic and whatever shows boxes and windows: real
-// windows with a display, one line on standard error without one, a fake in tests.
+// windows with a display, one line on standard error without one, a fake in
+// tests. Windows are modal: each call returns when the window has closed.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual MessageAnswer ShowMessage(const MessageBoxRequest& request) = 0;
+
+    // Returns Installer: true when the user chose to install.
+    virtual bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) = 0;
+
+    virtual DownloadWindowResult ShowDownloadWindow(const RunState& state,
+                                                    const DownloadWindowRequest& request) = 0;
 };
 
 }  // namespace tvk

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/QtApplication.qt.h"
+#include "platform/QtWindows.qt.h"
 #include "platform/WindowsModule.h"
 
 namespace {
@@ -54,9 +56,7 @@ QMessageBox::Icon ToQt(tvk::MessageIcon icon) {
 
 class QtDialogs : public tvk::Dialogs {
 public:
-    QtDialogs() {
-        if (QApplication::instance() == nullptr) app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
+    QtDialogs() { tvk::EnsureApplication(); }
 
     tvk::MessageAnswer ShowMessage(const tvk::MessageBoxRequest& request) override {
         QMessageBox box(ToQt(request.icon), QString::fromStdString(request.title),
@@ -75,11 +75,15 @@ public:
         return answer == QMessageBox::Yes ? tvk::MessageAnswer::Yes : tvk::MessageAnswer::No;
     }
 
-private:
-    int argc_ = 1;
-    char name_[17] = "tvkUpdateService";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
+    bool ShowMessageWindow(const tvk::RunState& state,
+                           const tvk::MessageWindowRequest& request) override {
+        return tvk::ShowMessageWindowQt(state, request);
+    }
+
+    tvk::DownloadWindowResult ShowDownloadWindow(const tvk::RunState& state,
+                                                 const tvk::DownloadWindowRequest& request) override {
+        return tvk::ShowDownloadWindowQt(state, request);
+    }
 };
 
 }  // namespace

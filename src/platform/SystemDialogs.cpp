@@ -15,6 +15,15 @@ MessageAnswer SystemDialogs::ShowMessage(const MessageBoxRequest& request) {
     return Choose().ShowMessage(request);
 }
 
+bool SystemDialogs::ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) {
+    return Choose().ShowMessageWindow(state, request);
+}
+
+DownloadWindowResult SystemDialogs::ShowDownloadWindow(const RunState& state,
+                                                       const DownloadWindowRequest& request) {
+    return Choose().ShowDownloadWindow(state, request);
+}
+
 Dialogs& SystemDialogs::Choose() {
     if (chosen_ != nullptr) return *chosen_;
     if (platform::HasDisplay()) {

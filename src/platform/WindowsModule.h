@@ -26,6 +26,9 @@ class SystemDialogs : public Dialogs {
 public:
     explicit SystemDialogs(std::filesystem::path programFolder, bool trace = false);
     MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
+    bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) override;
+    DownloadWindowResult ShowDownloadWindow(const RunState& state,
+                                            const DownloadWindowRequest& request) override;
 
 private:
     Dialogs& Choose();
