@@ -1,0 +1,106 @@
+#!/usr/bin/python3
+"""A background run that finds nothing new, timed as a whole process.
+
+The reference does the same outside work with standard tools: curl fetches the
+descriptor and sqlite3 reads the settings row. Both run against the same
+loopback update host and the same SQLite file, interleaved, many times.
+Prints the median wall times, their ratio, our peak memory, and whether the
+windows module or Qt was loaded.
+"""
+import http.server
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+RUNS = int(sys.argv[1]) if len(sys.argv) > 1 else 60
+BUILD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build")
+SETTINGS_QUERY = ("SELECT Serienummer, RegFirma, Postnummer, UpdateServiceSendMail, "
+                  "UpdateServiceSendTo, UpdateServiceMailSent, MailServer, MailBrukerid, "
+                  "MailPassord, MailDomene, MailAvsender FROM Innstillinger")
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def serve(folder):
+    handler = lambda *a, **k: Quiet(*a, directory=folder, **k)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def timed(argv, env=None):
+    start = time.perf_counter()
+    result = subprocess.run(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if result.returncode != 0:
+        sys.exit(f"{argv[0]} failed ({result.returncode}): {result.stderr.decode(errors='replace')}")
+    return elapsed
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="tvkbench.")
+    try:
+        www = os.path.join(work, "www", "files")
+        program = os.path.join(work, "program")
+        os.makedirs(www)
+        os.makedirs(program)
+        for name in os.listdir(BUILD):
+            if name == "tvkUpdateService" or ".so" in name:
+                shutil.copy2(os.path.join(BUILD, name), program)
+        with open(os.path.join(www, "update.ini"), "w", newline="") as f:
+            f.write("[Update]\r\nBuild=500\r\nSetup=VelkorSetup\r\n[Filter]\r\nTest=0\r\n")
+        server = serve(os.path.join(work, "www"))
+        host = f"http://127.0.0.1:{server.server_address[1]}/files"
+        with open(os.path.join(program, "Velkor5.ini"), "w", newline="") as f:
+            f.write(f"[UpdateService]\r\nHost={host}\r\n")
+        with open(os.path.join(program, "version.ini"), "w", newline="") as f:
+            f.write("[Version]\r\nMajor=7\r\nMinor=9\r\nBuild=500\r\n")
+
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        ours = [os.path.join(program, "tvkUpdateService"), "1", "bench", "1044", "true"]
+        timed(ours, env)  # first run creates Velkor.db and writes the defaults
+        database = os.path.join(program, "Velkor.db")
+        reference_fetch = ["curl", "-s", "-f", "-o", os.path.join(work, "update.ini"),
+                           host + "/update.ini"]
+        reference_read = ["sqlite3", database, SETTINGS_QUERY]
+
+        our_times, reference_times = [], []
+        for _ in range(RUNS):
+            our_times.append(timed(ours, env))
+            reference_times.append(timed(reference_fetch) + timed(reference_read))
+
+        # Peak memory of one run, measured by a parent of its own, and which
+        # libraries it loaded.
+        probe = ("import resource, subprocess, sys; subprocess.run(sys.argv[1:]); "
+                 "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)")
+        peak_kb = int(subprocess.run([sys.executable, "-c", probe] + ours, env=env,
+                                     capture_output=True, text=True).stdout.split()[-1])
+        traced = subprocess.run(ours, env=dict(env, LD_DEBUG="libs"),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        loaded = traced.stderr.decode(errors="replace")
+        windows_loaded = "libtvkWindows" in loaded or "libQt6" in loaded
+        server.shutdown()
+
+        ours_median = statistics.median(our_times) * 1000
+        reference_median = statistics.median(reference_times) * 1000
+        print(f"runs: {RUNS}")
+        print(f"median wall time: ours {ours_median:.2f} ms, reference (curl + sqlite3) "
+              f"{reference_median:.2f} ms")
+        print(f"ratio ours/reference: {ours_median / reference_median:.2f} (goal <= 1.5)")
+        print(f"peak memory of one run: {peak_kb / 1024:.1f} MB (goal < 25 MB)")
+        print(f"windows module or Qt loaded: {'yes' if windows_loaded else 'no'}")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
