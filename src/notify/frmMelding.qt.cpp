@@ -60,6 +60,22 @@ void Place(QWidget* widget, const LayoutRect& twips, double dpi) {
     widget->setGeometry(pixels.left, pixels.top, pixels.width, pixels.height);
 }
 
+// The design's sizes fit its fonts on its platform. Where the fonts at hand
+// need more room (another Arial substitute, a longer translation), a label
+// grows downwards and the button grows to the left, rather than cut the text.
+void KeepTextWhole(QLabel* label) {
+    int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                   : label->fontMetrics().height();
+    if (needed > label->height()) label->resize(label->width(), needed);
+}
+
+void KeepTextWhole(QPushButton* button) {
+    int needed = button->sizeHint().width();
+    QRect place = button->geometry();
+    if (needed > place.width()) place.setLeft(place.right() - needed + 1);
+    button->setGeometry(place);
+}
+
 }  // namespace
 
 frmMelding::frmMelding(const RunState& state, QWidget* parent)
@@ -144,6 +160,8 @@ void frmMelding::ApplyLayout(const MessageWindowLayout& layout) {
     Place(lblTittel2_, layout.heading, dpi);
     Place(cmdInstaller_, layout.installButton, dpi);
     Place(lblInstallerPaaServer_, layout.serverNote, dpi);
+    for (QLabel* label : {lblTittel_, lblTittel2_, lblInstallerPaaServer_}) KeepTextWhole(label);
+    KeepTextWhole(cmdInstaller_);
     lblTittel_->setVisible(layout.titleVisible);
     cmdInstaller_->setVisible(layout.installButtonVisible);
     lblInstallerPaaServer_->setVisible(layout.serverNoteVisible);

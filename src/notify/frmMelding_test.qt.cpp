@@ -206,6 +206,25 @@ TEST_F(frmMeldingTest, InstallButtonSetsInstallerAndCloses) {
     EXPECT_FALSE(window->Installer());
 }
 
+TEST_F(frmMeldingTest, TextsThatNeedMoreRoomThanDesignedAreNotCut) {
+    state.LanguageId = 1031;  // the longest button text
+    auto window = Open(true, true, "");
+    auto* button = Control<QPushButton>(*window, "cmdInstaller");
+    EXPECT_EQ(button->text(), "Aktualisierung installieren");
+    EXPECT_GE(button->width(), button->sizeHint().width());
+    LayoutRect designed = Pixels(MessageWindowLayout::Designed().installButton, *window);
+    EXPECT_EQ(button->x() + button->width(), designed.left + designed.width);  // right edge kept
+    EXPECT_EQ(button->y(), designed.top);
+
+    auto* title = Control<QLabel>(*window, "lblTittel");
+    EXPECT_GE(title->height(), title->fontMetrics().height());
+    window->setMelding(std::string(300, 'x').replace(100, 1, " ").replace(200, 1, " "));
+    window->hide();
+    window->show();
+    auto* heading = Control<QLabel>(*window, "lblTittel2");
+    EXPECT_GE(heading->height(), heading->heightForWidth(heading->width()));
+}
+
 TEST_F(frmMeldingTest, IsAFixedTopLevelWindowWithItsOwnTaskbarEntry) {
     auto window = Open(true, true, "");
     Qt::WindowFlags flags = window->windowFlags();
