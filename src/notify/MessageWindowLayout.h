@@ -41,12 +41,12 @@ struct MessageWindowLayout {
 
     int outerHeight = kDesignOuterHeight;
 
-    LayoutRect banner{0, 0, 10500, 1065};               // imLogo
-    LayoutRect title{240, 210, 6015, 615};              // lblTittel
-    LayoutRect heading{225, 1125, 7935, 615};           // lblTittel2
-    LayoutRect installButton{8265, 1200, 1935, 375};    // cmdInstaller
-    LayoutRect serverNote{240, 1440, 9735, 345};        // lblInstallerPaaServer
-    LayoutRect browser{120, 1800, 10260, 7095};         // WebBrowser1
+    LayoutRect banner{0, 0, 10500, 1065};             // imLogo
+    LayoutRect title{240, 210, 6015, 615};            // lblTittel
+    LayoutRect heading{225, 1125, 7935, 615};         // lblTittel2
+    LayoutRect installButton{8265, 1200, 1935, 375};  // cmdInstaller
+    LayoutRect serverNote{240, 1440, 9735, 345};      // lblInstallerPaaServer
+    LayoutRect browser{120, 1800, 10260, 7095};       // WebBrowser1
 
     bool titleVisible = true;
     bool installButtonVisible = true;

@@ -75,14 +75,6 @@ TEST(MessageWindowLayoutTest, WithoutAPageTheWindowEnds400TwipsBelowThePageTop) 
     }
 }
 
-TEST(MessageWindowLayoutTest, DesignedLayoutIsTheTableAsDrawn) {
-    Layout designed = Layout::Designed();
-    EXPECT_EQ(designed.browser, (LayoutRect{120, 1800, 10260, 7095}));
-    EXPECT_EQ(designed.banner, (LayoutRect{0, 0, 10500, 1065}));
-    EXPECT_EQ(designed.title, (LayoutRect{240, 210, 6015, 615}));
-    EXPECT_EQ(designed.Client(), (LayoutRect{0, 0, 10500, 9015}));
-}
-
 TEST(TwipsToPixelsTest, FifteenTwipsPerPixelAt96Dpi) {
     EXPECT_EQ(TwipsToPixels(15, 96), 1);
     EXPECT_EQ(TwipsToPixels(10500, 96), 700);
@@ -92,10 +84,10 @@ TEST(TwipsToPixelsTest, FifteenTwipsPerPixelAt96Dpi) {
 }
 
 TEST(TwipsToPixelsTest, RoundsToTheNearestPixel) {
-    EXPECT_EQ(TwipsToPixels(1675, 96), 112);  // 111.67
-    EXPECT_EQ(TwipsToPixels(430, 96), 29);    // 28.67
-    EXPECT_EQ(TwipsToPixels(7, 96), 0);       // 0.47
-    EXPECT_EQ(TwipsToPixels(8, 96), 1);       // 0.53
+    EXPECT_EQ(TwipsToPixels(1675, 96), 112);   // 111.67
+    EXPECT_EQ(TwipsToPixels(430, 96), 29);     // 28.67
+    EXPECT_EQ(TwipsToPixels(7, 96), 0);        // 0.47
+    EXPECT_EQ(TwipsToPixels(8, 96), 1);        // 0.53
     EXPECT_EQ(TwipsToPixels(1675, 144), 168);  // 167.5: halves go up
 }
 

@@ -64,8 +64,8 @@ void Place(QWidget* widget, const LayoutRect& twips, double dpi) {
 // need more room (another Arial substitute, a longer translation), a label
 // grows downwards and the button grows to the left, rather than cut the text.
 void KeepTextWhole(QLabel* label) {
-    int needed = label->wordWrap() ? label->heightForWidth(label->width())
-                                   : label->fontMetrics().height();
+    int needed =
+        label->wordWrap() ? label->heightForWidth(label->width()) : label->fontMetrics().height();
     if (needed > label->height()) label->resize(label->width(), needed);
 }
 
@@ -104,7 +104,8 @@ frmMelding::frmMelding(const RunState& state, QWidget* parent)
     cmdInstaller_->setObjectName(QStringLiteral("cmdInstaller"));
     // Enter must not install by accident while the user reads the page.
     cmdInstaller_->setAutoDefault(false);
-    lblInstallerPaaServer_ = NewLabel(this, "lblInstallerPaaServer", ArialFont(9, true), &kNoteColour);
+    lblInstallerPaaServer_ =
+        NewLabel(this, "lblInstallerPaaServer", ArialFont(9, true), &kNoteColour);
     lblInstallerPaaServer_->setWordWrap(true);
     lblTittel2_ = NewLabel(this, "lblTittel2", ArialFont(11.25), &kHeadingColour);
     lblTittel2_->setWordWrap(true);

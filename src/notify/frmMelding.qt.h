@@ -28,7 +28,7 @@ struct MessageWindowLayout;
 class frmMelding : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit frmMelding(const RunState& state, QWidget* parent = nullptr);
     ~frmMelding() override;
 
@@ -46,11 +46,11 @@ public:
     // Loading runs here, before the window becomes visible.
     void setVisible(bool visible) override;
 
-protected:
+  protected:
     // Key preview: Escape is seen here before any control, the page included.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void Load();
     void ApplyLayout(const MessageWindowLayout& layout);
     void CreateBrowser();
@@ -64,7 +64,7 @@ private:
     bool installer_ = false;
     bool softwareUpdate_ = false;
     bool hovedinstallasjon_ = false;
-    DateTime dato_;         // kept for the caller; the window does not show it
+    DateTime dato_;  // kept for the caller; the window does not show it
     std::string melding_;
     std::string detaljer_;  // kept for the caller; the window does not show it
     std::string url_;

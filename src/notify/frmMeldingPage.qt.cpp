@@ -11,11 +11,11 @@ namespace {
 // sends it where a link would go: the notice's own page or the user's browser.
 // The window itself is never shown; the catcher deletes itself.
 class NewWindowCatcher : public QWebEnginePage {
-public:
+  public:
     explicit NewWindowCatcher(frmMeldingPage* opener)
         : QWebEnginePage(opener->profile(), opener), opener_(opener) {}
 
-protected:
+  protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
         if (!isMainFrame || done_) return false;
         done_ = true;
@@ -30,7 +30,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     QPointer<frmMeldingPage> opener_;
     bool done_ = false;
 };

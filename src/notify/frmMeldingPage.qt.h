@@ -13,7 +13,7 @@ namespace tvk {
 class frmMeldingPage : public QWebEnginePage {
     Q_OBJECT
 
-public:
+  public:
     explicit frmMeldingPage(QObject* parent = nullptr);
 
     // The address whose host counts as the maker's site.
@@ -34,12 +34,12 @@ public:
     // (no browser configured) are ignored: the notice stays usable.
     static void OpenOutside(const QUrl& url);
 
-protected:
+  protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     // Links that ask for a new window (target="_blank", window.open).
     QWebEnginePage* createWindow(WebWindowType type) override;
 
-private:
+  private:
     QUrl home_;
 };
 

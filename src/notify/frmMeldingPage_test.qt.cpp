@@ -1,7 +1,5 @@
 // Links on the information page: the maker's own pages stay in the window,
 // other sites go to the user's browser.
-#include "notify/frmMeldingPage.qt.h"
-
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
@@ -14,6 +12,7 @@
 
 #include "LoopbackHttpServer.h"
 #include "notify/frmMelding.qt.h"
+#include "notify/frmMeldingPage.qt.h"
 
 namespace tvk {
 namespace {
@@ -51,7 +50,7 @@ TEST(frmMeldingPageTest, OnlyLinksToAnotherHostLeaveTheWindow) {
 class DesktopBrowser : public QObject {
     Q_OBJECT
 
-public:
+  public:
     DesktopBrowser() {
         QDesktopServices::setUrlHandler("http", this, "open");
         QDesktopServices::setUrlHandler("https", this, "open");
@@ -62,7 +61,7 @@ public:
     }
     std::vector<QUrl> opened;
 
-public slots:
+  public slots:
     void open(const QUrl& url) { opened.push_back(url); }
 };
 
@@ -77,8 +76,9 @@ bool WaitUntil(Condition condition, int milliseconds) {
 }
 
 void ServeHtml(test::LoopbackHttpServer& server, const std::string& path, const std::string& body) {
-    server.Serve(path, {200, "OK", "<!DOCTYPE html><html><body style='margin:0'>" + body +
-                                       "</body></html>",
+    server.Serve(path, {200,
+                        "OK",
+                        "<!DOCTYPE html><html><body style='margin:0'>" + body + "</body></html>",
                         {{"Content-Type", "text/html; charset=utf-8"}}});
 }
 
@@ -94,8 +94,8 @@ TEST(frmMeldingPageTest, ClicksInTheWindowOpenOtherSitesOutsideAndOwnPagesInside
     // "localhost" is another host name than "127.0.0.1", though both are loopback.
     std::string elsewhere = "http://localhost:" + std::to_string(server.Port());
     ServeHtml(server, "/links.html",
-              LinkAt(0, elsewhere + "/other.html") + LinkAt(60, elsewhere + "/popup.html", "_blank") +
-                  LinkAt(120, "/same.html"));
+              LinkAt(0, elsewhere + "/other.html") +
+                  LinkAt(60, elsewhere + "/popup.html", "_blank") + LinkAt(120, "/same.html"));
     ServeHtml(server, "/same.html", "<p>same site</p>");
     DesktopBrowser desktop;
 

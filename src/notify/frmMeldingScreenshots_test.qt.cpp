@@ -79,8 +79,9 @@ TEST(frmMeldingScreenshots, SaveEachVariantInEnglishAndNorwegian) {
             frmMelding window(state);
             window.setSoftwareUpdate(variant.update);
             window.setHovedinstallasjon(variant.main);
-            window.setMelding(languageId == 1044 ? "Ny versjon av Velkor er nå tilgjengelig (7.9.512)"
-                                                 : "New version of Velkor is released (7.9.512)");
+            window.setMelding(languageId == 1044
+                                  ? "Ny versjon av Velkor er nå tilgjengelig (7.9.512)"
+                                  : "New version of Velkor is released (7.9.512)");
             window.setURL(server.Url("/info.html"));
             window.show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -94,8 +95,8 @@ TEST(frmMeldingScreenshots, SaveEachVariantInEnglishAndNorwegian) {
             QPixmap picture = QGuiApplication::platformName() == "xcb"
                                   ? window.screen()->grabWindow(window.winId())
                                   : window.grab();
-            std::string path = std::string(folder) + "/frmMelding-" + variant.name + "-" +
-                               language + ".png";
+            std::string path =
+                std::string(folder) + "/frmMelding-" + variant.name + "-" + language + ".png";
             EXPECT_TRUE(picture.save(QString::fromStdString(path))) << path;
         }
     }

@@ -1,8 +1,6 @@
 // The message window on Qt's offscreen platform. Pages come from a loopback
 // server; the browser is only created by the tests that give an address,
 // since the engine is slow to start.
-#include "notify/frmMelding.qt.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -17,6 +15,7 @@
 #include <memory>
 
 #include "LoopbackHttpServer.h"
+#include "notify/frmMelding.qt.h"
 // The windows tests do not link the loopback server's source yet; it is
 // compiled here, once for the whole test executable.
 #include "LoopbackHttpServer.cpp"
@@ -48,10 +47,12 @@ LayoutRect GeometryOf(const QWidget* widget) {
 }
 
 class frmMeldingTest : public ::testing::Test {
-protected:
+  protected:
     frmMeldingTest() {
         state.LanguageId = kEnglish;
-        server.Serve("/info.html", {200, "OK", "<!DOCTYPE html><title>Info</title><p>News</p>",
+        server.Serve("/info.html", {200,
+                                    "OK",
+                                    "<!DOCTYPE html><title>Info</title><p>News</p>",
                                     {{"Content-Type", "text/html; charset=utf-8"}}});
     }
 
@@ -107,8 +108,8 @@ TEST_F(frmMeldingTest, UpdateOnMainInstallationOffersTheButtonAboveThePage) {
     EXPECT_EQ(Control<QLabel>(*window, "lblTittel")->text(), "Update");
     EXPECT_EQ(Control<QLabel>(*window, "lblTittel2")->text(),
               "New version of Velkor is released (7.9.512)");
-    EXPECT_EQ(window->size(), QSize(Pixels(layout.Client(), *window).width,
-                                    ClientHeight(layout, *window)));
+    EXPECT_EQ(window->size(),
+              QSize(Pixels(layout.Client(), *window).width, ClientHeight(layout, *window)));
 }
 
 TEST_F(frmMeldingTest, UpdateElsewhereShowsTheRedNoteAndIgnoresEscape) {
@@ -186,7 +187,9 @@ TEST_F(frmMeldingTest, WithoutAnAddressThereIsNoBrowserAndTheWindowIsShort) {
         EXPECT_LT(window->height(),
                   ClientHeight(MessageWindowLayout::Loaded(c.update, c.main, true), *window));
         // The lowest control still shows in full.
-        const char* lowest = !c.update ? "lblTittel2" : c.main ? "cmdInstaller" : "lblInstallerPaaServer";
+        const char* lowest = !c.update ? "lblTittel2"
+                             : c.main  ? "cmdInstaller"
+                                       : "lblInstallerPaaServer";
         EXPECT_LE(Control(*window, lowest)->geometry().bottom(), window->height()) << lowest;
     }
 }
