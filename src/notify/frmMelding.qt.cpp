@@ -143,8 +143,8 @@ void frmMelding::Load() {
     bool hasPage = !url_.empty();
     ApplyLayout(MessageWindowLayout::Loaded(softwareUpdate_, hovedinstallasjon_, hasPage));
     if (hasPage) {
-        // The page's own links decide on "?" themselves; the address is taken
-        // as the settings give it, with the language appended.
+        // The maker's pages expect the language as "?lang=" after the address
+        // from the settings, which carries no query of its own.
         std::string address = url_ + "?lang=" + std::to_string(state_.LanguageId);
         static_cast<frmMeldingPage*>(WebBrowser1_->page())
             ->setHome(QUrl::fromUserInput(QString::fromStdString(url_)));
