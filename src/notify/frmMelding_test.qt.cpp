@@ -16,9 +16,6 @@
 
 #include "LoopbackHttpServer.h"
 #include "notify/frmMelding.qt.h"
-// The windows tests do not link the loopback server's source yet; it is
-// compiled here, once for the whole test executable.
-#include "LoopbackHttpServer.cpp"
 #include "localisation/StringTable.h"
 #include "notify/MessageWindowLayout.h"
 #include "platform/QtWindows.qt.h"
