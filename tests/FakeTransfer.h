@@ -15,7 +15,7 @@ namespace tvk::test {
 // window asks of it and sends the events the test chooses, through the
 // dispatcher the window gave it, in any order and with any fault.
 class FakeTransfer : public TransferComponent {
-public:
+  public:
     struct Fetch {
         std::string url, folder, fileName;
     };
@@ -52,11 +52,15 @@ public:
 
     // Events, posted as the real component posts them; they arrive when the
     // test lets the event loop run.
-    void SendStatusCode(int32_t code) { Send([=](TransferEvents& e) { e.StatusCode(code); }); }
+    void SendStatusCode(int32_t code) {
+        Send([=](TransferEvents& e) { e.StatusCode(code); });
+    }
     void SendStatusMessage(std::string text) {
         Send([=](TransferEvents& e) { e.StatusMessage(text); });
     }
-    void SendStart() { Send([](TransferEvents& e) { e.TransferStart(kRemote, kLocal, true); }); }
+    void SendStart() {
+        Send([](TransferEvents& e) { e.TransferStart(kRemote, kLocal, true); });
+    }
     void SendProgress(int64_t bytesSoFar, int64_t total) {
         Send([=, this](TransferEvents& e) {
             bool cancel = false;
@@ -64,15 +68,20 @@ public:
             cancelAnswers.push_back(cancel);
         });
     }
-    void SendFailed() { Send([](TransferEvents& e) { e.TransferFailed(kRemote, kLocal); }); }
-    void SendComplete() { Send([](TransferEvents& e) { e.TransferComplete(kRemote, kLocal); }); }
+    void SendFailed() {
+        Send([](TransferEvents& e) { e.TransferFailed(kRemote, kLocal); });
+    }
+    void SendComplete() {
+        Send([](TransferEvents& e) { e.TransferComplete(kRemote, kLocal); });
+    }
 
-private:
+  private:
     static constexpr const char* kRemote = "remote";
     static constexpr const char* kLocal = "local";
 
     void Send(std::function<void(TransferEvents&)> event) {
-        if (dispatcher == nullptr) throw std::logic_error("no dispatcher: the window did not set events");
+        if (dispatcher == nullptr)
+            throw std::logic_error("no dispatcher: the window did not set events");
         dispatcher->Post([this, event] {
             if (events != nullptr) event(*events);
         });

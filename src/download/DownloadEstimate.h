@@ -17,8 +17,8 @@ struct EstimateWords {
 // left and the text of the time-left label, e.g. "13 minutes   12 kB/s" or
 // "30 seconds 50 kB/s".
 struct DownloadEstimate {
-    double rate = 0;            // kB per second since the window loaded, with its fraction
-    int64_t remainingKb = 0;    // whole kB still to come
+    double rate = 0;          // kB per second since the window loaded, with its fraction
+    int64_t remainingKb = 0;  // whole kB still to come
     int64_t secondsLeft = 0;
     std::string text;
 };

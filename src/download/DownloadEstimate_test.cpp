@@ -66,7 +66,8 @@ TEST(DownloadEstimate, FaultyReportsGiveNoEstimate) {
     EXPECT_FALSE(EstimateDownload(0, 2048000, 5.0, kEnglish));  // no bytes yet: rate 0
     EXPECT_FALSE(EstimateDownload(4096, 2048, 5.0, kEnglish));  // more than the total
     EXPECT_FALSE(EstimateDownload(-1, 2048, 5.0, kEnglish));
-    EXPECT_FALSE(EstimateDownload(1, std::numeric_limits<int64_t>::max(), 1e9, kEnglish));  // overflow
+    EXPECT_FALSE(
+        EstimateDownload(1, std::numeric_limits<int64_t>::max(), 1e9, kEnglish));  // overflow
 }
 
 TEST(DownloadEstimate, FilesBeyondTwoGibibytes) {

@@ -13,14 +13,14 @@ namespace tvk {
 // thread, in the order posted. Safe to call from any thread; calls still
 // queued when `context` is destroyed are dropped.
 class QtEventDispatcher : public EventDispatcher {
-public:
+  public:
     explicit QtEventDispatcher(QObject& context) : context_(&context) {}
 
     void Post(std::function<void()> call) override {
         QMetaObject::invokeMethod(context_, std::move(call), Qt::QueuedConnection);
     }
 
-private:
+  private:
     QObject* context_;
 };
 

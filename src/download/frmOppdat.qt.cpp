@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -47,7 +48,8 @@ void RestoreMousePointer() {
 
 }  // namespace
 
-frmOppdat::frmOppdat(TransferComponent& transfer, const RunState& state, Seams seams, QWidget* parent)
+frmOppdat::frmOppdat(TransferComponent& transfer, const RunState& state, Seams seams,
+                     QWidget* parent)
     : QDialog(parent), transfer_(transfer), state_(state), seams_(std::move(seams)) {
     if (!seams_.now) seams_.now = [] { return std::chrono::steady_clock::now(); };
     if (!seams_.ask) {
@@ -70,6 +72,7 @@ frmOppdat::frmOppdat(TransferComponent& transfer, const RunState& state, Seams s
     CreateControls();
     QtWindowLayer layer(*this);
     TranslateControls(layer, kKeepColours, state_);
+    FitTranslatedLabels();
     ok_ = false;
     chkInstall->setChecked(true);
     installer_ = true;
@@ -90,6 +93,11 @@ void frmOppdat::CreateControls() {
     setWindowTitle("Oppdater programvare");
     setProperty("tag", "211");
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // The layout was drawn for a small dialog font; at the desktop's usual
+    // size the texts would not fit their places.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
 
     auto twipsX = [this](int twips) { return qRound(twips * logicalDpiX() / 1440.0); };
     auto twipsY = [this](int twips) { return qRound(twips * logicalDpiY() / 1440.0); };
@@ -132,9 +140,24 @@ void frmOppdat::CreateControls() {
     connect(chkInstall, &QCheckBox::toggled, this, [this](bool ticked) { installer_ = ticked; });
 }
 
+// The two labels with a text id take the width of their text in the run's
+// language; the estimate beside them starts after the longer of the two
+// and may use the room up to the cancel button.
+void frmOppdat::FitTranslatedLabels() {
+    int gap = qRound(60 * logicalDpiX() / 1440.0);
+    for (QLabel* label : {lblFile, lblTime}) {
+        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    }
+    int left = std::max(lblEstimate->x(), lblTime->geometry().right() + gap);
+    int right = cmdCancel->x() - gap;
+    lblEstimate->setGeometry(left, lblEstimate->y(), std::max(right - left, 0),
+                             lblEstimate->height());
+}
+
 void frmOppdat::Update(bool show) {
-    for (QWidget* control : {static_cast<QWidget*>(lblFile), static_cast<QWidget*>(lblTime),
-                             static_cast<QWidget*>(lblEstimate), static_cast<QWidget*>(ProgressBar1)}) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(lblFile), static_cast<QWidget*>(lblTime),
+          static_cast<QWidget*>(lblEstimate), static_cast<QWidget*>(ProgressBar1)}) {
         control->setVisible(show);
     }
     ProgressBar1->setValue(0);
@@ -231,7 +254,8 @@ void frmOppdat::DeletePartialDownload() const {
     if (localExe_.empty()) return;
     std::filesystem::path file(localPath_ + localExe_);
     std::error_code ignored;
-    for (const std::filesystem::path& path : {file, std::filesystem::path(file.string() + ".part")}) {
+    for (const std::filesystem::path& path :
+         {file, std::filesystem::path(file.string() + ".part")}) {
         if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
     }
 }
@@ -258,7 +282,8 @@ double frmOppdat::SecondsNow() const {
     return std::chrono::duration<double>(seams_.now().time_since_epoch()).count();
 }
 
-DownloadWindowResult ShowDownloadWindowQt(const RunState& state, const DownloadWindowRequest& request) {
+DownloadWindowResult ShowDownloadWindowQt(const RunState& state,
+                                          const DownloadWindowRequest& request) {
     CurlTransfer transfer;  // the window's own instance, apart from the run's
     frmOppdat window(transfer, state);
     window.SetURLHost(request.URLHost);

@@ -26,13 +26,13 @@ struct RunState;
 class frmOppdat : public QDialog, private TransferEvents {
     Q_OBJECT
 
-public:
+  public:
     using Asker = std::function<MessageAnswer(const MessageBoxRequest&)>;
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     // What tests replace: who answers the message boxes, and the clock.
     struct Seams {
-        Asker ask;    // default: a message box over the window
-        Clock now;    // default: std::chrono::steady_clock::now
+        Asker ask;  // default: a message box over the window
+        Clock now;  // default: std::chrono::steady_clock::now
     };
 
     frmOppdat(TransferComponent& transfer, const RunState& state, Seams seams = {},
@@ -51,11 +51,11 @@ public:
     // showing it empties the estimate.
     void Update(bool show);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
-private:
+  private:
     void StatusCode(int32_t code) override;
     void StatusMessage(const std::string& text) override;
     void TransferStart(const std::string& remote, const std::string& local, bool download) override;
@@ -65,6 +65,7 @@ private:
     void TransferComplete(const std::string& remote, const std::string& local) override;
 
     void CreateControls();
+    void FitTranslatedLabels();
     void Start();
     void ShowProgress(int64_t bytesSoFar, int64_t totalBytes);
     void AskToReconnect();

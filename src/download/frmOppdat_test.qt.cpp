@@ -1,5 +1,3 @@
-#include "download/frmOppdat.qt.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,6 +12,7 @@
 
 #include "FakeTransfer.h"
 #include "TestSupport.h"
+#include "download/frmOppdat.qt.h"
 #include "run/RunState.h"
 
 namespace tvk {
@@ -29,7 +28,7 @@ bool WaitFor(const std::function<bool()>& condition) {
 }
 
 class DownloadWindow : public ::testing::Test {
-protected:
+  protected:
     DownloadWindow() { state.LanguageId = 2057; }
 
     frmOppdat& Open(bool show = true) {
@@ -50,7 +49,9 @@ protected:
         return *window;
     }
 
-    void Started() { ASSERT_TRUE(WaitFor([this] { return !transfer.fetches.empty(); })); }
+    void Started() {
+        ASSERT_TRUE(WaitFor([this] { return !transfer.fetches.empty(); }));
+    }
 
     // Lets the posted events reach the window.
     static void Deliver() {
@@ -88,7 +89,8 @@ TEST_F(DownloadWindow, LoadsTranslatedWithTheProgressDisplayHidden) {
     EXPECT_EQ(Text("lblFile"), "Receving data...");
     EXPECT_EQ(Text("lblEstimate"), "0 minute(s)");
     EXPECT_EQ(Text("lblAksjon"), "Aksjon");
-    for (const char* name : {"lblFile", "lblTime", "lblEstimate", "ProgressBar1"}) EXPECT_FALSE(Shown(name)) << name;
+    for (const char* name : {"lblFile", "lblTime", "lblEstimate", "ProgressBar1"})
+        EXPECT_FALSE(Shown(name)) << name;
     EXPECT_TRUE(Shown("lblAksjon"));
     EXPECT_FALSE(w.OK());
     EXPECT_TRUE(w.Installer());
@@ -100,6 +102,13 @@ TEST_F(DownloadWindow, LoadsTranslatedWithTheProgressDisplayHidden) {
     EXPECT_EQ(w.width(), qRound(5160 * w.logicalDpiX() / 1440.0));
     EXPECT_EQ(w.height(), qRound(1455 * w.logicalDpiY() / 1440.0));
     EXPECT_TRUE(Bar()->geometry().intersects(Find<QLabel>("lblAksjon")->geometry()));
+    // The translated labels are not cut off, and the estimate lies between
+    // its label and the cancel button.
+    for (const char* name : {"lblFile", "lblTime"})
+        EXPECT_GE(Find<QLabel>(name)->width(), Find<QLabel>(name)->sizeHint().width()) << name;
+    QRect estimate = Find<QLabel>("lblEstimate")->geometry();
+    EXPECT_GT(estimate.left(), Find<QLabel>("lblTime")->geometry().right());
+    EXPECT_LT(estimate.right(), Find<QPushButton>("cmdCancel")->geometry().left());
 }
 
 TEST_F(DownloadWindow, AsksForTheDownloadOnceWhenTheStartTimerFires) {
@@ -141,7 +150,8 @@ TEST_F(DownloadWindow, TransferStartShowsTheProgressDisplayOnlyAfterTheStart) {
     Started();
     transfer.SendStart();
     Deliver();
-    for (const char* name : {"lblFile", "lblTime", "lblEstimate", "ProgressBar1"}) EXPECT_TRUE(Shown(name)) << name;
+    for (const char* name : {"lblFile", "lblTime", "lblEstimate", "ProgressBar1"})
+        EXPECT_TRUE(Shown(name)) << name;
     EXPECT_EQ(Text("lblEstimate"), "");
     EXPECT_EQ(Bar()->value(), 0);
 }
@@ -234,7 +244,7 @@ TEST_F(DownloadWindow, UntickedCheckBoxMeansNoInstall) {
     Open();
     Started();
     QCheckBox* install = Find<QCheckBox>("chkInstall");
-    QTest::mouseClick(install, Qt::LeftButton, {}, install->rect().center());
+    QTest::mouseClick(install, Qt::LeftButton, {}, QPoint(6, install->height() / 2));  // on the box
     EXPECT_FALSE(window->Installer());
     transfer.SendComplete();
     Deliver();

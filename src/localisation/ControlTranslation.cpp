@@ -34,7 +34,8 @@ void TranslateCaptionFromTag(ControlItem& item, const LoadString& load) {
     });
 }
 
-void TranslateCaptionFromCaption(ControlItem& item, const LoadString& load, const std::string& prefix) {
+void TranslateCaptionFromCaption(ControlItem& item, const LoadString& load,
+                                 const std::string& prefix) {
     Try([&] {
         std::optional<std::string> caption = item.Caption();
         if (!caption) return;
@@ -90,7 +91,8 @@ void TranslateControl(WindowControl& control, const LoadString& load) {
             TranslateToolTip(item, load, false);
         });
     } else if (type == "SSTab") {
-        ForEachItem(control, [&](ControlItem& tab) { TranslateCaptionFromCaption(tab, load, " "); });
+        ForEachItem(control,
+                    [&](ControlItem& tab) { TranslateCaptionFromCaption(tab, load, " "); });
     } else if (type == "ListView") {
         ForEachItem(control, [&](ControlItem& header) { TranslateCaptionFromTag(header, load); });
     } else if (type != "ImageList") {

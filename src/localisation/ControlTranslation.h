@@ -17,7 +17,7 @@ struct RunState;
 // only called after its getter gave something. Any call may throw: the
 // translation then skips that one step.
 class ControlItem {
-public:
+  public:
     virtual ~ControlItem() = default;
     virtual std::optional<std::string> Caption() const = 0;
     virtual void SetCaption(const std::string& caption) = 0;
@@ -30,7 +30,7 @@ public:
 // names it ("Label", "Menu", "TabStrip", "Toolbar", "SSTab", "ListView",
 // "ImageList", or any other name).
 class WindowControl : public ControlItem {
-public:
+  public:
     virtual std::string TypeName() const = 0;
     // Colours in the window system's encoding: 0x00BBGGRR, or a system
     // colour with the high bit set (kButtonFace).
@@ -43,7 +43,7 @@ public:
 
 // A loaded window: itself and every control on it, in the window's own order.
 class WindowLayer {
-public:
+  public:
     virtual ~WindowLayer() = default;
     virtual WindowControl& Window() = 0;
     virtual size_t ControlCount() const = 0;

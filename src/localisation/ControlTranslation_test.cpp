@@ -82,7 +82,7 @@ FakeItem MakeItem(std::optional<std::string> caption, std::optional<std::string>
 }
 
 class ControlTranslation : public ::testing::Test {
-protected:
+  protected:
     ControlTranslation() { state.LanguageId = 2057; }
     void Translate(int32_t colour = kKeepColours) { TranslateControls(window, colour, state); }
 

@@ -35,22 +35,24 @@ QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
 // A tab of a tab bar.
 class TabItem : public ControlItem {
-public:
+  public:
     TabItem(QTabBar& bar, int index) : bar_(bar), index_(index) {}
     Text Caption() const override { return bar_.tabText(index_).toStdString(); }
     void SetCaption(const std::string& text) override { bar_.setTabText(index_, ToQt(text)); }
     Text Tag() const override { return bar_.tabData(index_).toString().toStdString(); }
     Text ToolTipText() const override { return bar_.tabToolTip(index_).toStdString(); }
-    void SetToolTipText(const std::string& text) override { bar_.setTabToolTip(index_, ToQt(text)); }
+    void SetToolTipText(const std::string& text) override {
+        bar_.setTabToolTip(index_, ToQt(text));
+    }
 
-private:
+  private:
     QTabBar& bar_;
     int index_;
 };
 
 // A button of a tool bar.
 class ActionItem : public ControlItem {
-public:
+  public:
     explicit ActionItem(QAction& action) : action_(action) {}
     Text Caption() const override { return action_.text().toStdString(); }
     void SetCaption(const std::string& text) override { action_.setText(ToQt(text)); }
@@ -58,13 +60,13 @@ public:
     Text ToolTipText() const override { return action_.toolTip().toStdString(); }
     void SetToolTipText(const std::string& text) override { action_.setToolTip(ToQt(text)); }
 
-private:
+  private:
     QAction& action_;
 };
 
 // A column header of a tree or table; it has no tooltip of its own here.
 class HeaderItem : public ControlItem {
-public:
+  public:
     HeaderItem(std::function<QTableWidgetItem*()> table, QTreeWidgetItem* tree, int column)
         : table_(std::move(table)), tree_(tree), column_(column) {}
     Text Caption() const override {
@@ -73,18 +75,21 @@ public:
         return std::nullopt;
     }
     void SetCaption(const std::string& text) override {
-        if (tree_ != nullptr) tree_->setText(column_, ToQt(text));
-        else if (QTableWidgetItem* item = table_()) item->setText(ToQt(text));
+        if (tree_ != nullptr)
+            tree_->setText(column_, ToQt(text));
+        else if (QTableWidgetItem* item = table_())
+            item->setText(ToQt(text));
     }
     Text Tag() const override {
         if (tree_ != nullptr) return tree_->data(column_, Qt::UserRole).toString().toStdString();
-        if (QTableWidgetItem* item = table_()) return item->data(Qt::UserRole).toString().toStdString();
+        if (QTableWidgetItem* item = table_())
+            return item->data(Qt::UserRole).toString().toStdString();
         return std::nullopt;
     }
     Text ToolTipText() const override { return std::nullopt; }
     void SetToolTipText(const std::string&) override { throw std::logic_error("no tooltip"); }
 
-private:
+  private:
     std::function<QTableWidgetItem*()> table_;
     QTreeWidgetItem* tree_;
     int column_;
@@ -92,7 +97,7 @@ private:
 
 // What every control without a collection or a background shares.
 class PlainControl : public WindowControl {
-public:
+  public:
     std::optional<int32_t> BackColor() const override { return std::nullopt; }
     void SetBackColor(int32_t) override { throw std::logic_error("no background"); }
     size_t ItemCount() const override { return 0; }
@@ -100,7 +105,7 @@ public:
 };
 
 class TimerControl : public PlainControl {
-public:
+  public:
     explicit TimerControl(QTimer& timer) : timer_(timer) {}
     std::string TypeName() const override { return "Timer"; }
     Text Caption() const override { return std::nullopt; }
@@ -109,13 +114,13 @@ public:
     Text ToolTipText() const override { return std::nullopt; }
     void SetToolTipText(const std::string&) override { throw std::logic_error("no tooltip"); }
 
-private:
+  private:
     QTimer& timer_;
 };
 
 // One entry of a menu.
 class MenuActionControl : public PlainControl {
-public:
+  public:
     explicit MenuActionControl(QAction& action) : action_(action) {}
     std::string TypeName() const override { return "Menu"; }
     Text Caption() const override {
@@ -126,7 +131,7 @@ public:
     Text ToolTipText() const override { return action_.toolTip().toStdString(); }
     void SetToolTipText(const std::string& text) override { action_.setToolTip(ToQt(text)); }
 
-private:
+  private:
     QAction& action_;
 };
 
@@ -149,7 +154,7 @@ std::string TypeNameOf(const QWidget& widget) {
 }
 
 class WidgetControl : public WindowControl {
-public:
+  public:
     WidgetControl(QWidget& widget, bool isWindow)
         : widget_(widget), type_(isWindow ? "Form" : TypeNameOf(widget)), isWindow_(isWindow) {
         AddItems();
@@ -160,7 +165,8 @@ public:
     Text Caption() const override {
         if (isWindow_) return widget_.windowTitle().toStdString();
         if (auto* label = qobject_cast<QLabel*>(&widget_)) return label->text().toStdString();
-        if (auto* button = qobject_cast<QAbstractButton*>(&widget_)) return button->text().toStdString();
+        if (auto* button = qobject_cast<QAbstractButton*>(&widget_))
+            return button->text().toStdString();
         if (auto* group = qobject_cast<QGroupBox*>(&widget_)) return group->title().toStdString();
         if (auto* menu = qobject_cast<QMenu*>(&widget_)) return menu->title().toStdString();
         return std::nullopt;
@@ -168,12 +174,18 @@ public:
 
     void SetCaption(const std::string& text) override {
         QString caption = ToQt(text);
-        if (isWindow_) widget_.setWindowTitle(caption);
-        else if (auto* label = qobject_cast<QLabel*>(&widget_)) label->setText(caption);
-        else if (auto* button = qobject_cast<QAbstractButton*>(&widget_)) button->setText(caption);
-        else if (auto* group = qobject_cast<QGroupBox*>(&widget_)) group->setTitle(caption);
-        else if (auto* menu = qobject_cast<QMenu*>(&widget_)) menu->setTitle(caption);
-        else throw std::logic_error("no caption");
+        if (isWindow_)
+            widget_.setWindowTitle(caption);
+        else if (auto* label = qobject_cast<QLabel*>(&widget_))
+            label->setText(caption);
+        else if (auto* button = qobject_cast<QAbstractButton*>(&widget_))
+            button->setText(caption);
+        else if (auto* group = qobject_cast<QGroupBox*>(&widget_))
+            group->setTitle(caption);
+        else if (auto* menu = qobject_cast<QMenu*>(&widget_))
+            menu->setTitle(caption);
+        else
+            throw std::logic_error("no caption");
     }
 
     Text Tag() const override { return TagOf(widget_); }
@@ -203,15 +215,17 @@ public:
     size_t ItemCount() const override { return items_.size(); }
     ControlItem& Item(size_t index) override { return *items_.at(index); }
 
-private:
+  private:
     void AddItems() {
         if (isWindow_) return;
         QTabBar* bar = qobject_cast<QTabBar*>(&widget_);
         if (auto* tabs = qobject_cast<QTabWidget*>(&widget_)) bar = tabs->tabBar();
         if (bar != nullptr) {
-            for (int i = 0; i < bar->count(); ++i) items_.push_back(std::make_unique<TabItem>(*bar, i));
+            for (int i = 0; i < bar->count(); ++i)
+                items_.push_back(std::make_unique<TabItem>(*bar, i));
         } else if (auto* toolbar = qobject_cast<QToolBar*>(&widget_)) {
-            for (QAction* action : toolbar->actions()) items_.push_back(std::make_unique<ActionItem>(*action));
+            for (QAction* action : toolbar->actions())
+                items_.push_back(std::make_unique<ActionItem>(*action));
         } else if (auto* tree = qobject_cast<QTreeWidget*>(&widget_)) {
             for (int i = 0; i < tree->columnCount(); ++i)
                 items_.push_back(std::make_unique<HeaderItem>(nullptr, tree->headerItem(), i));
@@ -243,10 +257,12 @@ void AddWidget(QWidget& widget, std::vector<std::unique_ptr<WindowControl>>& con
     // not controls of the window.
     if (widget.objectName().startsWith(QLatin1String("qt_"))) return;
     if (widget.isWindow() && !qobject_cast<QMenu*>(&widget)) return;  // another window
-    if (!qobject_cast<QMenuBar*>(&widget)) controls.push_back(std::make_unique<WidgetControl>(widget, false));
+    if (!qobject_cast<QMenuBar*>(&widget))
+        controls.push_back(std::make_unique<WidgetControl>(widget, false));
     if (auto* menu = qobject_cast<QMenu*>(&widget)) {
         for (QAction* action : menu->actions()) {
-            if (action->menu() == nullptr) controls.push_back(std::make_unique<MenuActionControl>(*action));
+            if (action->menu() == nullptr)
+                controls.push_back(std::make_unique<MenuActionControl>(*action));
         }
     }
     if (auto* tabs = qobject_cast<QTabWidget*>(&widget)) {

@@ -41,7 +41,7 @@ namespace tvk {
 // into the inner parts of composite widgets. The controls are taken when the
 // layer is made.
 class QtWindowLayer : public WindowLayer {
-public:
+  public:
     explicit QtWindowLayer(QWidget& window);
     ~QtWindowLayer() override;
 
@@ -49,7 +49,7 @@ public:
     size_t ControlCount() const override { return controls_.size(); }
     WindowControl& Control(size_t index) override { return *controls_.at(index); }
 
-private:
+  private:
     std::unique_ptr<WindowControl> window_;
     std::vector<std::unique_ptr<WindowControl>> controls_;
 };

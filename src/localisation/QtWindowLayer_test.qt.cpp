@@ -1,5 +1,3 @@
-#include "localisation/QtWindowLayer.qt.h"
-
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -16,6 +14,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "localisation/QtWindowLayer.qt.h"
 #include "run/RunState.h"
 
 namespace tvk {
@@ -105,10 +104,9 @@ TEST(QtWindowLayer, ReportsTheKindsByTheTranslationsNames) {
     std::vector<std::string> types;
     for (size_t i = 0; i < layer.ControlCount(); ++i) types.push_back(layer.Control(i).TypeName());
 
-    std::vector<std::string> expected{"Label",   "Label",    "CommandButton", "CheckBox",
-                                      "ProgressBar", "Timer", "Frame",        "Label",
-                                      "TabStrip", "Label",   "Toolbar",       "ListView",
-                                      "Menu",    "Menu",     "Menu"};
+    std::vector<std::string> expected{
+        "Label",    "Label", "CommandButton", "CheckBox", "ProgressBar", "Timer", "Frame", "Label",
+        "TabStrip", "Label", "Toolbar",       "ListView", "Menu",        "Menu",  "Menu"};
     EXPECT_EQ(types, expected);
 }
 
@@ -126,7 +124,8 @@ TEST(QtWindowLayer, OnlyDefaultBackgroundsCountAsButtonFace) {
 
     TranslateControls(layer, 0x00C0FFEE, state);
     EXPECT_EQ(designed.window.palette().color(QPalette::Window), QColor(0xEE, 0xFF, 0xC0));
-    EXPECT_EQ(designed.label->palette().color(designed.label->backgroundRole()), QColor(0xEE, 0xFF, 0xC0));
+    EXPECT_EQ(designed.label->palette().color(designed.label->backgroundRole()),
+              QColor(0xEE, 0xFF, 0xC0));
     EXPECT_EQ(layer.Control(1).BackColor(), 0x00332211);
     EXPECT_EQ(designed.untagged->palette().color(designed.untagged->backgroundRole()),
               QColor(0x11, 0x22, 0x33));
