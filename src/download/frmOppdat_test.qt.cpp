@@ -95,7 +95,8 @@ TEST_F(DownloadWindow, LoadsTranslatedWithTheProgressDisplayHidden) {
     EXPECT_FALSE(w.OK());
     EXPECT_TRUE(w.Installer());
     EXPECT_EQ(transfer.asynchronous, true);
-    EXPECT_EQ(transfer.events != nullptr, true);
+    EXPECT_NE(transfer.events, nullptr);
+    EXPECT_NE(transfer.dispatcher, nullptr);
     EXPECT_TRUE(transfer.fetches.empty());  // not before the start timer
 
     // The client area of the layout, and the bar over the action label.
