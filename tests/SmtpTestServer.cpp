@@ -56,7 +56,7 @@ def authenticate(server, session, envelope, mechanism, auth_data):
     ok = auth_data.login.decode() == user and auth_data.password.decode() == password
     with open(os.path.join(folder, "logins.txt"), "a") as f:
         f.write("%s %s %s\n" % (mechanism, auth_data.login.decode(), "ok" if ok else "refused"))
-    return AuthResult(success=ok)
+    return AuthResult(success=ok, handled=False, auth_data=auth_data)
 
 sock = socket.socket()
 sock.bind(("127.0.0.1", 0))

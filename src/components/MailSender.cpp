@@ -52,6 +52,16 @@ size_t ReadUpload(char* buffer, size_t size, size_t count, void* userData) {
     return n;
 }
 
+// The server's latest reply line, for failures that libcurl reports without
+// it. Only what comes in is looked at: what goes out may hold the password.
+int KeepServerReply(CURL*, curl_infotype type, char* data, size_t size, void* userData) {
+    if (type != CURLINFO_HEADER_IN) return 0;
+    std::string line(data, size);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (!line.empty()) *static_cast<std::string*>(userData) = line;
+    return 0;
+}
+
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
@@ -73,23 +83,22 @@ public:
         const std::string mime = message.ToMime();
         const std::vector<std::string> recipients = message.EnvelopeRecipients();
         if (url.rfind("smtps://", 0) == 0) {
-            Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_ALL);
+            ThrowIfFailed(Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_ALL));
             return static_cast<int>(recipients.size());
         }
         // TLS is demanded first, so that a server that offers STARTTLS and
         // then refuses or botches it gets nothing. Only a server that does
         // not offer it at all is tried again without.
-        char error[CURL_ERROR_SIZE] = "";
-        const CURLcode rc = Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_ALL, error);
-        if (rc == CURLE_OK) return static_cast<int>(recipients.size());
-        const bool noTlsOffered =
-            rc == CURLE_USE_SSL_FAILED && std::strncmp(error, "STARTTLS not supported", 22) == 0;
-        if (!noTlsOffered) Throw(rc, error);
+        Outcome first = Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_ALL);
+        if (first.code == CURLE_OK) return static_cast<int>(recipients.size());
+        const bool noTlsOffered = first.code == CURLE_USE_SSL_FAILED &&
+                                  first.error.rfind("STARTTLS not supported", 0) == 0;
+        if (!noTlsOffered) ThrowIfFailed(first);
         if (!userName_.empty() && !(options_.plainLoginOnLoopback && IsLoopback(HostOf(url))))
-            throw ServiceError(rc, std::string(curl_easy_strerror(rc)) +
+            throw ServiceError(first.code, std::string(curl_easy_strerror(first.code)) +
                                        ": the mail server offers no encryption, and the password "
                                        "is not sent in clear text");
-        Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_NONE);
+        ThrowIfFailed(Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_NONE));
         return static_cast<int>(recipients.size());
     }
 
@@ -102,11 +111,20 @@ public:
     }
 
 private:
-    [[noreturn]] static void Throw(CURLcode rc, const char* detail) {
-        std::string text = curl_easy_strerror(rc);
-        if (detail && *detail) text += std::string(": ") + detail;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        throw ServiceError(rc, text);
+    struct Outcome {
+        CURLcode code = CURLE_OK;
+        std::string error;        // libcurl's detail
+        std::string serverReply;  // the server's latest reply line
+    };
+
+    // Throws the failure of an outcome, if any.
+    static void ThrowIfFailed(const Outcome& outcome) {
+        if (outcome.code == CURLE_OK) return;
+        std::string text = curl_easy_strerror(outcome.code);
+        if (!outcome.error.empty() && outcome.error != text) text += ": " + outcome.error;
+        if (!outcome.serverReply.empty() && text.find(outcome.serverReply) == std::string::npos)
+            text += " (server: " + outcome.serverReply + ")";
+        throw ServiceError(outcome.code, text);
     }
 
     std::string LoginName() const {
@@ -114,20 +132,11 @@ private:
         return domain_ + "\\" + userName_;
     }
 
-    // Throws on failure.
-    void Transfer(const std::string& url, const std::string& sender,
-                  const std::vector<std::string>& recipients, const std::string& mime,
-                  curl_usessl tls) {
-        char error[CURL_ERROR_SIZE] = "";
-        const CURLcode rc = Transfer(url, sender, recipients, mime, tls, error);
-        if (rc != CURLE_OK) Throw(rc, error);
-    }
-
-    // Returns libcurl's result with its detail in `error`; throws only when
-    // libcurl cannot be set up.
-    CURLcode Transfer(const std::string& url, const std::string& sender,
-                      const std::vector<std::string>& recipients, const std::string& mime,
-                      curl_usessl tls, char* error) {
+    // Throws only when libcurl cannot be set up; the transfer's own failure
+    // comes back in the outcome.
+    Outcome Transfer(const std::string& url, const std::string& sender,
+                     const std::vector<std::string>& recipients, const std::string& mime,
+                     curl_usessl tls) {
         InitialiseCurlOnce();
         std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
         if (!curl) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
@@ -139,8 +148,13 @@ private:
             rcpt.reset(grown);
         }
         Upload upload{&mime};
+        Outcome outcome;
+        char error[CURL_ERROR_SIZE] = "";
         CURL* c = curl.get();
         curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, KeepServerReply);
+        curl_easy_setopt(c, CURLOPT_DEBUGDATA, &outcome.serverReply);
+        curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(c, CURLOPT_URL, url.c_str());
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -168,7 +182,11 @@ private:
         curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadUpload);
         curl_easy_setopt(c, CURLOPT_READDATA, &upload);
         curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mime.size()));
-        return curl_easy_perform(c);
+        outcome.code = curl_easy_perform(c);
+        outcome.error = error;
+        while (!outcome.error.empty() && (outcome.error.back() == '\n' || outcome.error.back() == '\r'))
+            outcome.error.pop_back();
+        return outcome;
     }
 
     MailSenderOptions options_;
