@@ -32,7 +32,8 @@ void Collect(const vmime::bodyPart& part, int depth, std::vector<MimePart>& part
     if (auto type = header->findField<vmime::contentTypeField>(vmime::fields::CONTENT_TYPE)) {
         p.mediaType = Lower(type->getValue<vmime::mediaType>()->generate());
         if (type->hasCharset()) p.charset = Lower(type->getCharset().getName());
-        if (auto param = type->findParameter("type")) p.typeParameter = param->getValue().getBuffer();
+        if (auto param = type->findParameter("type"))
+            p.typeParameter = param->getValue().getBuffer();
     }
     if (header->hasField(vmime::fields::CONTENT_ID))
         p.contentId = header->ContentId()->getValue<vmime::messageId>()->getId();
@@ -75,7 +76,8 @@ ParsedMail ParseMail(const std::string& raw) {
     ParsedMail mail;
     auto header = message.getHeader();
     if (header->hasField(vmime::fields::SUBJECT))
-        mail.subject = header->Subject()->getValue<vmime::text>()->getConvertedText(vmime::charsets::UTF_8);
+        mail.subject =
+            header->Subject()->getValue<vmime::text>()->getConvertedText(vmime::charsets::UTF_8);
     if (header->hasField(vmime::fields::FROM))
         mail.from = header->From()->getValue<vmime::mailbox>()->getEmail().toString();
     mail.to = Addresses(*header, vmime::fields::TO);

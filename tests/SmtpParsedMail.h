@@ -7,14 +7,14 @@ namespace tvk::test {
 
 // One part of a MIME message, containers included, in document order.
 struct MimePart {
-    int depth = 0;               // 0: the message itself
-    std::string mediaType;       // "text/html", "multipart/related", ...
-    std::string charset;         // as declared, lower case; "" when none
-    std::string typeParameter;   // the "type" parameter of Content-Type
-    std::string contentId;       // without angle brackets
-    std::string fileName;        // from Content-Disposition
-    std::string description;     // Content-Description
-    std::string content;         // the decoded bytes (no charset conversion)
+    int depth = 0;              // 0: the message itself
+    std::string mediaType;      // "text/html", "multipart/related", ...
+    std::string charset;        // as declared, lower case; "" when none
+    std::string typeParameter;  // the "type" parameter of Content-Type
+    std::string contentId;      // without angle brackets
+    std::string fileName;       // from Content-Disposition
+    std::string description;    // Content-Description
+    std::string content;        // the decoded bytes (no charset conversion)
 };
 
 // A mail (or MHT file) taken apart by VMime's parser, for tests that check

@@ -77,10 +77,10 @@ while True:
 )PY";
 
 void MakeCertificate(const std::filesystem::path& folder) {
-    const ProcessResult made = RunProcess(
-        {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-         "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
-         (folder / "key.pem").string(), "-out", (folder / "cert.pem").string()});
+    const ProcessResult made =
+        RunProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                    (folder / "key.pem").string(), "-out", (folder / "cert.pem").string()});
     if (made.exitCode != 0) throw std::runtime_error("openssl failed: " + made.err);
 }
 
@@ -99,9 +99,9 @@ SmtpTestServer::SmtpTestServer(SmtpServerOptions options) {
     WriteAll(script, kScript);
     const std::string log = (folder_ / "server.log").string();
 
-    std::vector<std::string> args = {"/usr/bin/python3", script, folder_.Path().string(),
-                                     options.userName, options.password,
-                                     options.startTls ? "1" : "0"};
+    std::vector<std::string> args = {"/usr/bin/python3",      script,
+                                     folder_.Path().string(), options.userName,
+                                     options.password,        options.startTls ? "1" : "0"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

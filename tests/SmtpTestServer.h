@@ -31,7 +31,7 @@ struct ReceivedMail {
 // keeps every message it takes in its folder and refuses recipients whose
 // address starts with "refused". The destructor stops it.
 class SmtpTestServer {
-public:
+  public:
     explicit SmtpTestServer(SmtpServerOptions options = {});
     ~SmtpTestServer();
     SmtpTestServer(const SmtpTestServer&) = delete;
@@ -47,7 +47,7 @@ public:
     // "<mechanism> <login> <ok|refused>" per login attempt.
     std::vector<std::string> LoginAttempts() const;
 
-private:
+  private:
     TempFolder folder_;
     pid_t pid_ = -1;
     uint16_t port_ = 0;

@@ -31,11 +31,12 @@ std::string CheckedAddress(const std::string& address) {
     const size_t at = trimmed.rfind('@');
     bool valid = at != std::string::npos && at > 0 && at + 1 < trimmed.size();
     for (unsigned char c : trimmed)
-        if (c <= 0x20 || c == 0x7F || kAddressSpecials.find(static_cast<char>(c)) != std::string::npos)
+        if (c <= 0x20 || c == 0x7F ||
+            kAddressSpecials.find(static_cast<char>(c)) != std::string::npos)
             valid = false;
     if (!valid)
-        throw ServiceError(ErrorNumber::InvalidArgument, "Invalid e-mail address: \"" +
-                                                             std::string(address) + "\"");
+        throw ServiceError(ErrorNumber::InvalidArgument,
+                           "Invalid e-mail address: \"" + std::string(address) + "\"");
     return trimmed;
 }
 
@@ -58,10 +59,18 @@ std::string ReadFile(const std::string& path) {
 
 std::string MediaTypeForFile(const std::string& name) {
     static const std::pair<const char*, const char*> kTypes[] = {
-        {".htm", "text/html"},        {".html", "text/html"},        {".txt", "text/plain"},
-        {".css", "text/css"},         {".png", "image/png"},         {".gif", "image/gif"},
-        {".jpg", "image/jpeg"},       {".jpeg", "image/jpeg"},       {".pdf", "application/pdf"},
-        {".xml", "application/xml"},  {".zip", "application/zip"},   {".mht", "application/x-mimearchive"},
+        {".htm", "text/html"},
+        {".html", "text/html"},
+        {".txt", "text/plain"},
+        {".css", "text/css"},
+        {".png", "image/png"},
+        {".gif", "image/gif"},
+        {".jpg", "image/jpeg"},
+        {".jpeg", "image/jpeg"},
+        {".pdf", "application/pdf"},
+        {".xml", "application/xml"},
+        {".zip", "application/zip"},
+        {".mht", "application/x-mimearchive"},
         {".mhtml", "application/x-mimearchive"}};
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos) {
@@ -91,13 +100,14 @@ struct Attachment {
 };
 
 vmime::shared_ptr<vmime::mailbox> MailboxOf(const Recipient& r) {
-    if (r.displayName.empty()) return vmime::make_shared<vmime::mailbox>(vmime::emailAddress(r.address));
+    if (r.displayName.empty())
+        return vmime::make_shared<vmime::mailbox>(vmime::emailAddress(r.address));
     return vmime::make_shared<vmime::mailbox>(vmime::text(r.displayName, vmime::charsets::UTF_8),
                                               vmime::emailAddress(r.address));
 }
 
 class VmimeMailMessage : public MailMessage {
-public:
+  public:
     void SetBodyText(const std::string& text) override {
         bodyText_ = text;
         html_.reset();
@@ -134,7 +144,8 @@ public:
             throw ServiceError(ErrorNumber::SubscriptOutOfRange,
                                "There is no attachment " + std::to_string(number));
         CheckHeaderText(text, "An attachment text");
-        const size_t index = number == 0 ? attachments_.size() - 1 : static_cast<size_t>(number - 1);
+        const size_t index =
+            number == 0 ? attachments_.size() - 1 : static_cast<size_t>(number - 1);
         attachments_[index].description = text;
         return static_cast<int>(index + 1);
     }
@@ -159,7 +170,7 @@ public:
         }
     }
 
-private:
+  private:
     int Add(std::vector<Recipient>& list, const std::string& displayName,
             const std::string& address) {
         CheckHeaderText(displayName, "A display name");
@@ -174,7 +185,8 @@ private:
             part->setText(vmime::make_shared<vmime::stringContentHandler>(bodyText_));
             return;
         }
-        builder.constructTextPart(vmime::mediaType(vmime::mediaTypes::TEXT, vmime::mediaTypes::TEXT_HTML));
+        builder.constructTextPart(
+            vmime::mediaType(vmime::mediaTypes::TEXT, vmime::mediaTypes::TEXT_HTML));
         auto part = vmime::dynamicCast<vmime::htmlTextPart>(builder.getTextPart());
         part->setCharset(vmime::charsets::UTF_8);
         // VMime names the embedded objects itself; the page's references follow.

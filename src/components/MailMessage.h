@@ -31,7 +31,7 @@ struct HtmlBody {
 // command. Header texts (subject, display names) with a line break are refused
 // for the same reason. A refusal throws ServiceError and changes nothing.
 class MailMessage {
-public:
+  public:
     virtual ~MailMessage() = default;
 
     // A plain-text body; replaces an HTML body.

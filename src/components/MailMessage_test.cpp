@@ -53,11 +53,12 @@ TEST(MailMessage, AddressesLoseTheirBlanksAndBadOnesAreRefused) {
     message->AddRecipient("", "a@x.no");
     EXPECT_EQ(message->AddCopyRecipient("", " b@x.no"), 1);
     EXPECT_EQ(message->AddCopyRecipient("", "\tc@x.no  "), 2);
-    EXPECT_EQ(message->EnvelopeRecipients(), (std::vector<std::string>{"a@x.no", "b@x.no", "c@x.no"}));
+    EXPECT_EQ(message->EnvelopeRecipients(),
+              (std::vector<std::string>{"a@x.no", "b@x.no", "c@x.no"}));
 
-    for (const char* bad : {"", " ", "anna", "@x.no", "anna@", "a@x.no;b@x.no", "<a@x.no>",
-                            "a b@x.no", "a@x.no\r\nRCPT TO:<evil@x.no>", "a@x.no\nBcc: evil@x.no",
-                            "\"a\"@x.no", "a@x.no,"}) {
+    for (const char* bad :
+         {"", " ", "anna", "@x.no", "anna@", "a@x.no;b@x.no", "<a@x.no>", "a b@x.no",
+          "a@x.no\r\nRCPT TO:<evil@x.no>", "a@x.no\nBcc: evil@x.no", "\"a\"@x.no", "a@x.no,"}) {
         EXPECT_EQ(ErrorOf([&] { message->AddCopyRecipient("", bad); }).Number(),
                   ErrorNumber::InvalidArgument)
             << bad;
@@ -106,7 +107,8 @@ TEST(MailMessage, AttachmentsAreReadWhenAddedAndCarryTheirTexts) {
     EXPECT_EQ(message->SetAttachmentText(1, "Første"), 1);
     EXPECT_EQ(ErrorOf([&] { message->SetAttachmentText(3, "x"); }).Number(),
               ErrorNumber::SubscriptOutOfRange);
-    EXPECT_NE(ErrorOf([&] { message->AddAttachment((folder / "missing.txt").string()); }).Number(), 0);
+    EXPECT_NE(ErrorOf([&] { message->AddAttachment((folder / "missing.txt").string()); }).Number(),
+              0);
     std::filesystem::remove(first);  // the caller may delete it before sending
 
     const test::ParsedMail mail = ParseMail(message->ToMime());

@@ -70,7 +70,7 @@ struct ListDeleter {
 };
 
 class CurlMailSender : public MailSender {
-public:
+  public:
     explicit CurlMailSender(MailSenderOptions options) : options_(std::move(options)) {}
 
     void SetServer(const std::string& server) override { server_ = server; }
@@ -95,9 +95,10 @@ public:
                                   first.error.rfind("STARTTLS not supported", 0) == 0;
         if (!noTlsOffered) ThrowIfFailed(first);
         if (!userName_.empty() && !(options_.plainLoginOnLoopback && IsLoopback(HostOf(url))))
-            throw ServiceError(first.code, std::string(curl_easy_strerror(first.code)) +
-                                       ": the mail server offers no encryption, and the password "
-                                       "is not sent in clear text");
+            throw ServiceError(first.code,
+                               std::string(curl_easy_strerror(first.code)) +
+                                   ": the mail server offers no encryption, and the password "
+                                   "is not sent in clear text");
         ThrowIfFailed(Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_NONE));
         return static_cast<int>(recipients.size());
     }
@@ -110,7 +111,7 @@ public:
         Send(message);
     }
 
-private:
+  private:
     struct Outcome {
         CURLcode code = CURLE_OK;
         std::string error;        // libcurl's detail
@@ -128,7 +129,8 @@ private:
     }
 
     std::string LoginName() const {
-        if (domain_.empty() || userName_.find_first_of("\\@") != std::string::npos) return userName_;
+        if (domain_.empty() || userName_.find_first_of("\\@") != std::string::npos)
+            return userName_;
         return domain_ + "\\" + userName_;
     }
 
@@ -143,7 +145,8 @@ private:
         std::unique_ptr<curl_slist, ListDeleter> rcpt;
         for (const std::string& address : recipients) {
             curl_slist* grown = curl_slist_append(rcpt.get(), ("<" + address + ">").c_str());
-            if (!grown) throw ServiceError(CURLE_OUT_OF_MEMORY, curl_easy_strerror(CURLE_OUT_OF_MEMORY));
+            if (!grown)
+                throw ServiceError(CURLE_OUT_OF_MEMORY, curl_easy_strerror(CURLE_OUT_OF_MEMORY));
             rcpt.release();
             rcpt.reset(grown);
         }
@@ -162,7 +165,8 @@ private:
         // that the environment might name for web traffic.
         curl_easy_setopt(c, CURLOPT_PROXY, "");
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(options_.connect.count()));
-        curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(options_.stall.count()));
+        curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                         static_cast<long>(options_.stall.count()));
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall.count()));
         curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(tls));
@@ -184,7 +188,8 @@ private:
         curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mime.size()));
         outcome.code = curl_easy_perform(c);
         outcome.error = error;
-        while (!outcome.error.empty() && (outcome.error.back() == '\n' || outcome.error.back() == '\r'))
+        while (!outcome.error.empty() &&
+               (outcome.error.back() == '\n' || outcome.error.back() == '\r'))
             outcome.error.pop_back();
         return outcome;
     }
@@ -210,11 +215,13 @@ std::string MailServerUrl(const std::string& server) {
     }
     if (!text.empty() && text.back() == '/') text.pop_back();
     const bool badScheme = scheme != "smtp://" && scheme != "smtps://";
-    const bool badHost = text.empty() || std::any_of(text.begin(), text.end(), [](char c) {
-        return static_cast<unsigned char>(c) <= 0x20 || std::strchr("/?#@\\", c) != nullptr;
-    });
+    const bool badHost =
+        text.empty() || std::any_of(text.begin(), text.end(), [](char c) {
+            return static_cast<unsigned char>(c) <= 0x20 || std::strchr("/?#@\\", c) != nullptr;
+        });
     if (badScheme || badHost)
-        throw ServiceError(ErrorNumber::InvalidArgument, "Not a mail server address: \"" + server + "\"");
+        throw ServiceError(ErrorNumber::InvalidArgument,
+                           "Not a mail server address: \"" + server + "\"");
     return scheme + text;
 }
 

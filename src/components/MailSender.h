@@ -36,7 +36,7 @@ struct MailSenderOptions {
 // Every failure is thrown as ServiceError: libcurl's code, its text and the
 // server's reply where there is one.
 class MailSender {
-public:
+  public:
     virtual ~MailSender() = default;
 
     virtual void SetServer(const std::string& server) = 0;
@@ -44,8 +44,9 @@ public:
     virtual void SetPassword(const std::string& password) = 0;
     virtual void SetDomain(const std::string& domain) = 0;
 
-    // Returns only when the server has taken the message for delivery; the
-    // result is the number of recipients it accepted.
+    // Returns only when the server has taken the message for delivery, or
+    // throws. A recipient the server refuses is left out as long as it takes
+    // another one. Returns the number of recipients offered to the server.
     virtual int Send(const MailMessage& message) = 0;
 
     // Sends with the settings this sender holds. This platform has no system

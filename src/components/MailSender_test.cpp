@@ -31,7 +31,8 @@ TEST(MailSender, ServerAddressForms) {
     EXPECT_EQ(MailServerUrl("[::1]:25"), "smtp://[::1]:25");
     for (const char* bad : {"", "  ", "http://mail.firma.no", "ftp://x", "mail firma.no",
                             "mail.firma.no/path", "user@mail.firma.no", "mail.firma.no\r\nQUIT"})
-        EXPECT_EQ(ErrorOf([&] { MailServerUrl(bad); }).Number(), ErrorNumber::InvalidArgument) << bad;
+        EXPECT_EQ(ErrorOf([&] { MailServerUrl(bad); }).Number(), ErrorNumber::InvalidArgument)
+            << bad;
 }
 
 TEST(MailSender, LogsInAndDeliversToTheEnvelope) {

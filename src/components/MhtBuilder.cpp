@@ -119,7 +119,8 @@ struct Edit {
 };
 
 std::string ApplyEdits(std::string text, std::vector<Edit> edits) {
-    std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.begin > b.begin; });
+    std::sort(edits.begin(), edits.end(),
+              [](const Edit& a, const Edit& b) { return a.begin > b.begin; });
     for (const Edit& e : edits) text.replace(e.begin, e.end - e.begin, e.replacement);
     return text;
 }
@@ -164,8 +165,8 @@ std::string PageToUtf8(std::string bytes) {
 
 std::string PackableMediaType(const fs::path& file) {
     static const std::map<std::string, std::string> kTypes = {
-        {".png", "image/png"},   {".gif", "image/gif"},     {".jpg", "image/jpeg"},
-        {".jpeg", "image/jpeg"}, {".bmp", "image/bmp"},     {".webp", "image/webp"},
+        {".png", "image/png"},    {".gif", "image/gif"},     {".jpg", "image/jpeg"},
+        {".jpeg", "image/jpeg"},  {".bmp", "image/bmp"},     {".webp", "image/webp"},
         {".ico", "image/x-icon"}, {".svg", "image/svg+xml"}, {".css", "text/css"}};
     const auto it = kTypes.find(Lower(file.extension().string()));
     return it == kTypes.end() ? std::string() : it->second;
@@ -174,7 +175,8 @@ std::string PackableMediaType(const fs::path& file) {
 std::string PercentDecoded(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
@@ -192,12 +194,15 @@ std::optional<fs::path> LocalFile(std::string reference, const fs::path& folder)
     std::string path;
     if (Lower(reference.substr(0, 5)) == "file:") {
         path = reference.substr(5);
-        if (path.compare(0, 11, "//localhost") == 0) path.erase(0, 11);
-        else if (path.compare(0, 2, "//") == 0) path.erase(0, 2);
+        if (path.compare(0, 11, "//localhost") == 0)
+            path.erase(0, 11);
+        else if (path.compare(0, 2, "//") == 0)
+            path.erase(0, 2);
     } else {
         const size_t colon = reference.find(':');
         const size_t slash = reference.find_first_of("/\\");
-        const bool hasScheme = colon != std::string::npos && (slash == std::string::npos || colon < slash);
+        const bool hasScheme =
+            colon != std::string::npos && (slash == std::string::npos || colon < slash);
         if (reference.empty() || hasScheme || reference[0] == '#' || reference[0] == '/' ||
             reference[0] == '\\')
             return std::nullopt;
@@ -207,7 +212,8 @@ std::optional<fs::path> LocalFile(std::string reference, const fs::path& folder)
     std::replace(path.begin(), path.end(), '\\', '/');
     if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
     std::error_code ec;
-    const fs::path file = fs::canonical(fs::path(path).is_absolute() ? fs::path(path) : folder / path, ec);
+    const fs::path file =
+        fs::canonical(fs::path(path).is_absolute() ? fs::path(path) : folder / path, ec);
     if (ec || !fs::is_regular_file(file, ec)) return std::nullopt;
     const fs::path inside = file.lexically_relative(folder);
     if (inside.empty() || *inside.begin() == "..") return std::nullopt;
@@ -263,8 +269,9 @@ std::string DecodeEntities(const std::string& text) {
         } else if (name.size() > 1 && name[0] == '#') {
             const bool hex = name[1] == 'x' || name[1] == 'X';
             const std::string digits = name.substr(hex ? 2 : 1);
-            if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
-                                      std::string::npos) {
+            if (digits.empty() ||
+                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+                    std::string::npos) {
                 out += text[i];
                 continue;
             }
@@ -280,7 +287,8 @@ std::string DecodeEntities(const std::string& text) {
 }
 
 std::string PlainTextOf(const std::string& html) {
-    static const char* kBreaks[] = {"br", "/p", "/div", "/tr", "/li", "/h1", "/h2", "/h3", "/h4", "/table"};
+    static const char* kBreaks[] = {"br",  "/p",  "/div", "/tr", "/li",
+                                    "/h1", "/h2", "/h3",  "/h4", "/table"};
     std::string text;
     size_t at = 0;
     std::string skipUntil;
@@ -291,8 +299,10 @@ std::string PlainTextOf(const std::string& html) {
             if (tag.name == skipUntil) skipUntil.clear();
             continue;
         }
-        if (tag.name == "head" || tag.name == "script" || tag.name == "style") skipUntil = "/" + tag.name;
-        if (std::find(std::begin(kBreaks), std::end(kBreaks), tag.name) != std::end(kBreaks)) text += '\n';
+        if (tag.name == "head" || tag.name == "script" || tag.name == "style")
+            skipUntil = "/" + tag.name;
+        if (std::find(std::begin(kBreaks), std::end(kBreaks), tag.name) != std::end(kBreaks))
+            text += '\n';
     }
     if (skipUntil.empty()) text += html.substr(at);
     // Markup line breaks are blanks; only the tags above end lines.
@@ -339,22 +349,24 @@ std::string MhtDocument(const HtmlBody& page, const std::string& htmlPath) {
     vmime::message message;
     auto header = message.getHeader();
     std::string title = TitleOf(page.html);
-    title.erase(std::remove_if(title.begin(), title.end(), [](char c) { return c == '\r' || c == '\n'; }),
-                title.end());
-    header->Subject()->setValue(vmime::text(title.empty() ? fs::path(htmlPath).filename().string() : title,
-                                            vmime::charsets::UTF_8));
+    title.erase(
+        std::remove_if(title.begin(), title.end(), [](char c) { return c == '\r' || c == '\n'; }),
+        title.end());
+    header->Subject()->setValue(vmime::text(
+        title.empty() ? fs::path(htmlPath).filename().string() : title, vmime::charsets::UTF_8));
     header->Date()->setValue(vmime::datetime::now());
     header->MimeVersion()->setValue(std::string("1.0"));
     auto contentType = vmime::dynamicCast<vmime::contentTypeField>(header->ContentType());
-    contentType->setValue(vmime::mediaType(vmime::mediaTypes::MULTIPART, vmime::mediaTypes::MULTIPART_RELATED));
+    contentType->setValue(
+        vmime::mediaType(vmime::mediaTypes::MULTIPART, vmime::mediaTypes::MULTIPART_RELATED));
     contentType->appendParameter(vmime::make_shared<vmime::parameter>("type", "text/html"));
 
     auto htmlPart = vmime::make_shared<vmime::bodyPart>();
     message.getBody()->appendPart(htmlPart);
-    htmlPart->getBody()->setContents(vmime::make_shared<vmime::stringContentHandler>(page.html),
-                                     vmime::mediaType(vmime::mediaTypes::TEXT, vmime::mediaTypes::TEXT_HTML),
-                                     vmime::charsets::UTF_8,
-                                     vmime::encoding(vmime::encodingTypes::QUOTED_PRINTABLE));
+    htmlPart->getBody()->setContents(
+        vmime::make_shared<vmime::stringContentHandler>(page.html),
+        vmime::mediaType(vmime::mediaTypes::TEXT, vmime::mediaTypes::TEXT_HTML),
+        vmime::charsets::UTF_8, vmime::encoding(vmime::encodingTypes::QUOTED_PRINTABLE));
     htmlPart->getHeader()->ContentLocation()->setValue(
         vmime::text("file://" + fs::absolute(htmlPath).generic_string()));
 
@@ -365,7 +377,8 @@ std::string MhtDocument(const HtmlBody& page, const std::string& htmlPath) {
                                      vmime::mediaType(related.mediaType));
         part->getBody()->setEncoding(vmime::encoding(vmime::encodingTypes::BASE64));
         part->getHeader()->ContentId()->setValue(vmime::messageId("<" + related.contentId + ">"));
-        part->getHeader()->ContentLocation()->setValue(vmime::text(related.location, vmime::charsets::UTF_8));
+        part->getHeader()->ContentLocation()->setValue(
+            vmime::text(related.location, vmime::charsets::UTF_8));
     }
     std::ostringstream out;
     vmime::utility::outputStreamAdapter adapter(out);
@@ -374,7 +387,7 @@ std::string MhtDocument(const HtmlBody& page, const std::string& htmlPath) {
 }
 
 class VmimeMhtBuilder : public MhtBuilder {
-public:
+  public:
     std::unique_ptr<MailMessage> HtmlFileToMessage(const std::string& htmlPath) override {
         const HtmlBody page = ReadHtmlPage(htmlPath);
         auto message = CreateMailMessage();
@@ -387,7 +400,8 @@ public:
         try {
             WriteFile(mhtPath, MhtDocument(page, htmlPath));
         } catch (const vmime::exception& e) {
-            throw ServiceError(ErrorNumber::InvalidArgument, std::string("Cannot build the MHT file: ") + e.what());
+            throw ServiceError(ErrorNumber::InvalidArgument,
+                               std::string("Cannot build the MHT file: ") + e.what());
         }
         return static_cast<int>(page.related.size());
     }

@@ -18,7 +18,7 @@ namespace tvk {
 // outside that folder, other kinds of file and web addresses are left as they
 // are, so that a page can never carry arbitrary local files out by mail.
 class MhtBuilder {
-public:
+  public:
     virtual ~MhtBuilder() = default;
 
     // A new message whose body is the page (HTML with a plain-text

@@ -39,9 +39,10 @@ TEST(MhtBuilder, PageInWindows1252BecomesUtf8HtmlWithPlainText) {
 
 TEST(MhtBuilder, DeclaredCharsetFollowsTheContent) {
     TempFolder folder;
-    WriteAll(folder / "a.htm",
-             "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">"
-             "<title>T</title></head><body>\xe6\xf8\xe5 &lt;&#229;&#xE6;&gt;</body></html>");
+    WriteAll(
+        folder / "a.htm",
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">"
+        "<title>T</title></head><body>\xe6\xf8\xe5 &lt;&#229;&#xE6;&gt;</body></html>");
     WriteAll(folder / "b.htm", "<meta charset='UTF-8'><p>\xc3\xa6\xc3\xb8\xc3\xa5</p>");
     WriteAll(folder / "c.htm", "\xEF\xBB\xBF<p>\xc3\xa6\xc3\xb8\xc3\xa5</p>");
 
@@ -68,10 +69,12 @@ TEST(MhtBuilder, OnlyPicturesAndStyleSheetsBesideThePageArePacked) {
     const std::string secret = (outside / "secret.png").string();
     WriteAll(folder / "page.htm",
              "<html><head><link rel=\"stylesheet\" href=\"style.css\"></head><body>"
-             "<img src=\"img/logo.png\"><IMG SRC='file://" + (folder / "img" / "logo.png").string() +
+             "<img src=\"img/logo.png\"><IMG SRC='file://" +
+                 (folder / "img" / "logo.png").string() +
                  "'><img src=my%20pic.gif>"
-                 "<img src=\"notes.txt\"><img src=\"../" + outside.Path().filename().string() +
-                 "/secret.png\"><img src=\"file://" + secret + "\"><img src=\"link.png\">"
+                 "<img src=\"notes.txt\"><img src=\"../" +
+                 outside.Path().filename().string() + "/secret.png\"><img src=\"file://" + secret +
+                 "\"><img src=\"link.png\">"
                  "<img src=\"http://www.orbe.no/logo.png\"><a href=\"img/logo.png\">logo</a>"
                  "<img src=\"missing.png\"></body></html>");
 
@@ -137,8 +140,9 @@ TEST(MhtBuilder, MissingPageIsAnError) {
     const auto builder = CreateMhtBuilder();
     const std::string missing = (folder / "gone.htm").string();
     EXPECT_EQ(test::ErrorOf([&] { builder->HtmlFileToMessage(missing); }).Number(), ENOENT);
-    EXPECT_EQ(test::ErrorOf([&] { builder->HtmlFileToMhtFile(missing, (folder / "x.mht").string()); })
-                  .Number(),
+    EXPECT_EQ(test::ErrorOf([&] {
+                  builder->HtmlFileToMhtFile(missing, (folder / "x.mht").string());
+              }).Number(),
               ENOENT);
     EXPECT_FALSE(std::filesystem::exists(folder / "x.mht"));
 }

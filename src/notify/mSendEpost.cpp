@@ -15,7 +15,7 @@ namespace {
 // Each step of a mail is tried on its own: a step that fails is noted and
 // skipped, and the mail goes on with the next one.
 class Steps {
-public:
+  public:
     template <class Step>
     void Try(Step&& step) {
         try {
@@ -29,7 +29,7 @@ public:
     void Forget() { last_.clear(); }
     const std::string& LastFailure() const { return last_; }
 
-private:
+  private:
     std::string last_;
 };
 
@@ -75,7 +75,8 @@ void AddBody(const EmailRequest& r, MailComponents& c, Steps& steps) {
     if (r.attachPageAsMht == 0) {
         steps.Try([&] {
             std::unique_ptr<MailMessage> page = c.builder->HtmlFileToMessage(htmlFile);
-            if (!page) throw ServiceError(ErrorNumber::InvalidArgument, "No message made of " + htmlFile);
+            if (!page)
+                throw ServiceError(ErrorNumber::InvalidArgument, "No message made of " + htmlFile);
             c.message = std::move(page);
         });
     } else {
@@ -139,7 +140,8 @@ MailComponents CreateMailComponents() {
 std::string SendEmail(const EmailRequest& request, const MailComponentFactory& createComponents) {
     MailComponents components = createComponents();
     if (!components.builder || !components.sender || !components.message)
-        throw ServiceError(ErrorNumber::InvalidArgument, "The mail components could not be created");
+        throw ServiceError(ErrorNumber::InvalidArgument,
+                           "The mail components could not be created");
 
     Steps steps;
     AddBody(request, components, steps);
@@ -159,9 +161,9 @@ std::string SendEmail(const std::string& sendTo, const std::string& subject,
                       const std::string& password, const std::string& domain,
                       const std::string& senderAddress, const std::string& copyTo,
                       const std::string& attachmentText, const std::string& htmlFilePath) {
-    return SendEmail(EmailRequest{sendTo, subject, bodyText, attachPageAsMht, useServer, browserView,
-                                  attachmentPath, mailServer, userName, password, domain,
-                                  senderAddress, copyTo, attachmentText, htmlFilePath});
+    return SendEmail(EmailRequest{sendTo, subject, bodyText, attachPageAsMht, useServer,
+                                  browserView, attachmentPath, mailServer, userName, password,
+                                  domain, senderAddress, copyTo, attachmentText, htmlFilePath});
 }
 
 }  // namespace tvk

@@ -13,7 +13,7 @@ namespace tvk {
 
 // The page shown in a browser view, as far as a mail needs it.
 class HtmlDocumentView {
-public:
+  public:
     virtual ~HtmlDocumentView() = default;
     virtual int StyleSheetCount() const = 0;
     virtual std::string StyleSheetHref(int index) const = 0;  // 0-based
@@ -34,11 +34,11 @@ MailComponents CreateMailComponents();
 
 // The arguments of SendEmail, in their order.
 struct EmailRequest {
-    std::string sendTo;          // addresses separated by "," or ";"
+    std::string sendTo;  // addresses separated by "," or ";"
     std::string subject;
-    std::string bodyText;        // used where no HTML body is made
-    int32_t attachPageAsMht = 0; // 0: the page is the body; else: attached as MHT
-    int32_t useServer = 0;       // else: the sender's own settings
+    std::string bodyText;         // used where no HTML body is made
+    int32_t attachPageAsMht = 0;  // 0: the page is the body; else: attached as MHT
+    int32_t useServer = 0;        // else: the sender's own settings
     const HtmlDocumentView* browserView = nullptr;
     std::string attachmentPath;  // only without HTML
     std::string mailServer;
@@ -46,9 +46,9 @@ struct EmailRequest {
     std::string password;
     std::string domain;
     std::string senderAddress;
-    std::string copyTo;          // addresses separated by "," or ";"
+    std::string copyTo;  // addresses separated by "," or ";"
     std::string attachmentText;
-    std::string htmlFilePath;    // deleted afterwards
+    std::string htmlFilePath;  // deleted afterwards
 };
 
 // Builds and sends one e-mail. Returns "" when the delivery raised no failure,
