@@ -1,0 +1,174 @@
+#include "SmtpTestServer.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace tvk::test {
+
+namespace {
+
+// The server: aiosmtpd's Controller with a handler that files each message
+// (N.eml) and its envelope (N.env: sender, login, tls, then one recipient a
+// line), and an authenticator that checks one user and writes every attempt.
+constexpr const char* kScript = R"PY(
+import os, socket, ssl, sys, time
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult
+
+folder, user, password, starttls = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4] == "1"
+count = 0
+
+def write(name, data):
+    with open(os.path.join(folder, name + ".part"), "wb") as f:
+        f.write(data)
+    os.replace(os.path.join(folder, name + ".part"), os.path.join(folder, name))
+
+class Handler:
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.startswith("refused"):
+            return "550 5.1.1 No such user"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        global count
+        count += 1
+        login = session.auth_data.login.decode() if session.authenticated else ""
+        env = [envelope.mail_from, login, "1" if session.ssl is not None else "0"] + envelope.rcpt_tos
+        write("%d.eml" % count, envelope.original_content)
+        write("%d.env" % count, ("\n".join(env) + "\n").encode())
+        return "250 Message accepted"
+
+def authenticate(server, session, envelope, mechanism, auth_data):
+    ok = auth_data.login.decode() == user and auth_data.password.decode() == password
+    with open(os.path.join(folder, "logins.txt"), "a") as f:
+        f.write("%s %s %s\n" % (mechanism, auth_data.login.decode(), "ok" if ok else "refused"))
+    return AuthResult(success=ok, handled=False, auth_data=auth_data)
+
+sock = socket.socket()
+sock.bind(("127.0.0.1", 0))
+port = sock.getsockname()[1]
+sock.close()
+options = {}
+if user:
+    options.update(authenticator=authenticate, auth_require_tls=starttls)
+if starttls:
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem"))
+    options.update(tls_context=context)
+controller = Controller(Handler(), hostname="127.0.0.1", port=port, **options)
+controller.start()
+write("port", str(port).encode())
+while True:
+    time.sleep(3600)
+)PY";
+
+void MakeCertificate(const std::filesystem::path& folder) {
+    const ProcessResult made =
+        RunProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                    (folder / "key.pem").string(), "-out", (folder / "cert.pem").string()});
+    if (made.exitCode != 0) throw std::runtime_error("openssl failed: " + made.err);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+SmtpTestServer::SmtpTestServer(SmtpServerOptions options) {
+    if (options.startTls) MakeCertificate(folder_.Path());
+    const std::string script = (folder_ / "server.py").string();
+    WriteAll(script, kScript);
+    const std::string log = (folder_ / "server.log").string();
+
+    std::vector<std::string> args = {"/usr/bin/python3",      script,
+                                     folder_.Path().string(), options.userName,
+                                     options.password,        options.startTls ? "1" : "0"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start /usr/bin/python3");
+
+    // Bounded wait for the server to say on which port it listens.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(folder_ / "port")) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("SMTP test server ended: " + ReadAll(log));
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            pid_ = -1;
+            throw std::runtime_error("SMTP test server did not start: " + ReadAll(log));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    port_ = static_cast<uint16_t>(std::stoi(ReadAll(folder_ / "port")));
+}
+
+SmtpTestServer::~SmtpTestServer() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+}
+
+std::vector<ReceivedMail> SmtpTestServer::Messages() const {
+    std::vector<ReceivedMail> mails;
+    for (int n = 1; std::filesystem::exists(folder_ / (std::to_string(n) + ".env")); ++n) {
+        const std::vector<std::string> env = Lines(ReadAll(folder_ / (std::to_string(n) + ".env")));
+        ReceivedMail mail;
+        mail.raw = ReadAll(folder_ / (std::to_string(n) + ".eml"));
+        mail.mailFrom = env.at(0);
+        mail.login = env.at(1);
+        mail.tls = env.at(2) == "1";
+        mail.recipients.assign(env.begin() + 3, env.end());
+        mails.push_back(std::move(mail));
+    }
+    return mails;
+}
+
+std::vector<std::string> SmtpTestServer::LoginAttempts() const {
+    if (!std::filesystem::exists(folder_ / "logins.txt")) return {};
+    return Lines(ReadAll(folder_ / "logins.txt"));
+}
+
+uint16_t UnusedLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace tvk::test
