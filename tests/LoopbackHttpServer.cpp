@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 namespace tvk::test {
 
@@ -103,9 +104,10 @@ std::optional<int64_t> RequestedRangeStart(const std::string& head) {
     std::string lower = head;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    size_t at = lower.find("\r\nrange: bytes=");
+    constexpr std::string_view kHeader = "\r\nrange: bytes=";
+    size_t at = lower.find(kHeader);
     if (at == std::string::npos) return std::nullopt;
-    at += 16;
+    at += kHeader.size();
     size_t end = at;
     while (end < lower.size() && std::isdigit(static_cast<unsigned char>(lower[end]))) ++end;
     if (end == at || end >= lower.size() || lower[end] != '-') return std::nullopt;
