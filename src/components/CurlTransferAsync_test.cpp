@@ -320,7 +320,9 @@ TEST_F(CurlTransferAsyncTest, ReconnectAfterADroppedConnectionResumesWithARange)
     auto code = std::find_if(events.events.begin(), events.events.end(),
                              [](const Event& e) { return e.kind == Kind::Code; });
     for (auto e = code; e != events.events.end(); ++e)
-        if (e->kind == Kind::Progress) EXPECT_GE(e->bytes, 300000);
+        if (e->kind == Kind::Progress) {
+            EXPECT_GE(e->bytes, 300000);
+        }
     EXPECT_EQ(events.Of(Kind::Progress).back().bytes, size);
     ExpectFileIsTheHosts(size);
 }
