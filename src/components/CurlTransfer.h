@@ -26,15 +26,15 @@ struct TransferOptions {
 // must not make the service read local files or talk other protocols.
 //
 // Asynchronous transfers run on a worker thread and report through the events
-// set by SetEvents, always by way of the dispatcher. The body is written to the
-// local name followed by ".part" and renamed to the local name (after an
-// fsync) only when complete. A lost or stalled connection reports
-// StatusCode(-2) and suspends the transfer: Reconnect() during the handler of
-// that event resumes it with a range request; a handler that returns without
-// calling Reconnect() means No, and the transfer ends with TransferFailed. An
-// HTTP status of 400 or more, a file that cannot be written and a cancel
-// answer end it with TransferFailed at once. After TransferFailed the ".part"
-// file stays where it is; its owner deletes it.
+// set by SetEvents, always by way of the dispatcher (whose Post is called from
+// that thread). The body is written to the local name followed by ".part" and
+// renamed to the local name (after an fsync) only when complete. A lost or
+// stalled connection reports StatusCode(-2) and suspends the transfer:
+// Reconnect() during the handler of that event resumes it with a range
+// request; a handler that returns without calling Reconnect() means No, and
+// the transfer ends with TransferFailed. An HTTP status of 400 or more, a file
+// that cannot be written and a cancel answer end it with TransferFailed at
+// once. After TransferFailed the ".part" file stays; its owner deletes it.
 class CurlTransferWorker;
 
 class CurlTransfer : public TransferComponent {
@@ -52,8 +52,8 @@ class CurlTransfer : public TransferComponent {
     // failure with its errno; a file name that is not a plain name
     // (InvalidArgument).
     // Asynchronous: returns at once; every failure arrives as TransferFailed.
-    // Throws ServiceError (InvalidArgument) only when no events are set or the
-    // previous transfer has not delivered its end yet.
+    // Throws ServiceError only when no events are set or the previous transfer
+    // has not delivered its end yet (InvalidArgument), or libcurl cannot start.
     void GetFileHTTP(const std::string& url, const std::string& folder,
                      const std::string& fileName) override;
 
