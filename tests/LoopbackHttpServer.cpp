@@ -6,8 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 
 namespace tvk::test {
 
@@ -80,12 +84,45 @@ void ParseRequestLine(const std::string& head, std::string& method, std::string&
     path = target.substr(0, target.find('?'));
 }
 
-std::string ResponseHead(const LoopbackHttpServer::Response& response) {
-    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason +
-                       "\r\nContent-Length: " + std::to_string(response.body.size()) +
+std::string ResponseHead(int status, const std::string& reason, int64_t contentLength,
+                         const std::vector<std::pair<std::string, std::string>>& headers) {
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason +
+                       "\r\nContent-Length: " + std::to_string(contentLength) +
                        "\r\nConnection: close\r\n";
-    for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
+    for (const auto& [name, value] : headers) head += name + ": " + value + "\r\n";
     return head + "\r\n";
+}
+
+std::string ResponseHead(const LoopbackHttpServer::Response& response) {
+    return ResponseHead(response.status, response.reason,
+                        static_cast<int64_t>(response.body.size()), response.headers);
+}
+
+// The first byte of "Range: bytes=N-" or "bytes=N-M"; other forms are ignored,
+// as a server may.
+std::optional<int64_t> RequestedRangeStart(const std::string& head) {
+    std::string lower = head;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    constexpr std::string_view kHeader = "\r\nrange: bytes=";
+    size_t at = lower.find(kHeader);
+    if (at == std::string::npos) return std::nullopt;
+    at += kHeader.size();
+    size_t end = at;
+    while (end < lower.size() && std::isdigit(static_cast<unsigned char>(lower[end]))) ++end;
+    if (end == at || end >= lower.size() || lower[end] != '-') return std::nullopt;
+    return std::stoll(lower.substr(at, end - at));
+}
+
+int64_t BodyLength(const LoopbackHttpServer::Response& response) {
+    return response.generatedLength >= 0 ? response.generatedLength
+                                          : static_cast<int64_t>(response.body.size());
+}
+
+std::string BodyPiece(const LoopbackHttpServer::Response& response, int64_t offset,
+                      size_t length) {
+    if (response.generatedLength >= 0) return LoopbackHttpServer::Pattern(offset, length);
+    return response.body.substr(static_cast<size_t>(offset), length);
 }
 
 }  // namespace
@@ -114,6 +151,22 @@ LoopbackHttpServer::~LoopbackHttpServer() {
     // The acceptor has ended, so no connection thread can be added any more.
     for (std::thread& connection : connections_) connection.join();
     ::close(listener_);
+}
+
+std::string LoopbackHttpServer::Pattern(int64_t offset, size_t length) {
+    std::string bytes(length, '\0');
+    for (size_t i = 0; i < length; ++i) {
+        uint64_t x = static_cast<uint64_t>(offset) + i;
+        bytes[i] = static_cast<char>((x * 0x9E3779B97F4A7C15ull) >> 56);
+    }
+    return bytes;
+}
+
+LoopbackHttpServer::Response LoopbackHttpServer::Generated(int64_t length) {
+    Response response;
+    response.generatedLength = length;
+    response.ranges = true;
+    return response;
 }
 
 std::string LoopbackHttpServer::Url(const std::string& path) const {
@@ -187,27 +240,75 @@ void LoopbackHttpServer::HandleConnection(int fd) {
     if (ReadHead(fd, head, stopping_)) {
         std::string method, path;
         ParseRequestLine(head, method, path);
+        int requestNumber = 0;
         {
             std::lock_guard lock(mutex_);
-            ++requests_[path];
+            requestNumber = ++requests_[path];
             lastHeads_[path] = head;
         }
         Response response = ResponseFor(path);
-        std::string body = method == "HEAD" ? "" : response.body;
         switch (response.behaviour) {
             case Behaviour::Answer:
-                SendAll(fd, ResponseHead(response) + body, stopping_);
-                ::shutdown(fd, SHUT_WR);
+                SendAnswer(fd, response, method, head, requestNumber);
                 break;
             case Behaviour::Hang:
                 WaitUntilClosed(fd, stopping_);
                 break;
-            case Behaviour::CloseHalfway:
+            case Behaviour::CloseHalfway: {
+                std::string body = method == "HEAD" ? "" : response.body;
                 SendAll(fd, ResponseHead(response) + body.substr(0, body.size() / 2), stopping_);
                 break;
+            }
         }
     }
     ::close(fd);
+}
+
+void LoopbackHttpServer::SendAnswer(int fd, const Response& response, const std::string& method,
+                                    const std::string& head, int requestNumber) {
+    constexpr size_t kPiece = 64 * 1024;
+    int64_t size = BodyLength(response);
+    int status = response.status;
+    std::string reason = response.reason;
+    auto headers = response.headers;
+    int64_t first = 0;
+    std::optional<int64_t> range = response.ranges && status == 200
+                                       ? RequestedRangeStart(head) : std::nullopt;
+    if (range && *range >= size) {
+        headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+        SendAll(fd, ResponseHead(416, "Range Not Satisfiable", 0, headers), stopping_);
+        ::shutdown(fd, SHUT_WR);
+        return;
+    }
+    if (range) {
+        first = *range;
+        status = 206;
+        reason = "Partial Content";
+        headers.emplace_back("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                                  std::to_string(size - 1) + "/" +
+                                                  std::to_string(size));
+    }
+    bool faulty = response.faultyRequests < 0 || requestNumber <= response.faultyRequests;
+    int64_t length = size - first;
+    int64_t announced = length + (faulty ? response.announceExtra : 0);
+    int64_t limit = method == "HEAD" ? 0 : length;
+    if (faulty && response.dropAfter >= 0) limit = std::min(limit, response.dropAfter);
+    bool stall = faulty && response.stallAfter >= 0;
+    if (stall) limit = std::min(limit, response.stallAfter);
+    if (!SendAll(fd, ResponseHead(status, reason, announced, headers), stopping_)) return;
+    for (int64_t sent = 0; sent < limit;) {
+        size_t piece = static_cast<size_t>(std::min<int64_t>(kPiece, limit - sent));
+        if (!SendAll(fd, BodyPiece(response, first + sent, piece), stopping_)) return;
+        sent += static_cast<int64_t>(piece);
+        if (response.pace.count() > 0 && sent < limit) std::this_thread::sleep_for(response.pace);
+    }
+    if (stall) {
+        WaitUntilClosed(fd, stopping_);
+        return;
+    }
+    // The end of the body, or a dropped connection: a clean close either way,
+    // so that the bytes sent arrive before it.
+    ::shutdown(fd, SHUT_WR);
 }
 
 }  // namespace tvk::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -15,6 +16,8 @@ namespace tvk::test {
 // Each connection carries one request and is closed after the answer. What a
 // path answers can be changed between requests; unknown paths get 404. Every
 // wait on a socket is bounded, and the destructor stops and joins all threads.
+// For downloads it can generate large bodies piece by piece, answer ranges,
+// and break the connection in the ways real lines do.
 class LoopbackHttpServer {
   public:
     enum class Behaviour {
@@ -29,7 +32,27 @@ class LoopbackHttpServer {
         std::string body;
         std::vector<std::pair<std::string, std::string>> headers;  // beside Content-Length
         Behaviour behaviour = Behaviour::Answer;
+
+        // For large bodies: >= 0 makes the body Pattern(0, generatedLength),
+        // produced while sending instead of held in memory (`body` is unused).
+        int64_t generatedLength = -1;
+        // Answer "Range: bytes=N-" (and N-M) with 206 and Content-Range, or 416.
+        bool ranges = false;
+        // Faults of the body, counted in bytes of this response's body, for
+        // the first `faultyRequests` requests of the path (-1: all of them).
+        int64_t dropAfter = -1;   // close the connection after this many
+        int64_t stallAfter = -1;  // send nothing more, keep the connection open
+        int64_t announceExtra = 0;  // Content-Length claims this many more than sent
+        int faultyRequests = -1;
+        // A pause after each 64 KiB piece, for transfers that take a while.
+        std::chrono::milliseconds pace{0};
     };
+
+    // The generated body: a deterministic byte sequence without a short
+    // period, so that a piece written at a wrong offset shows.
+    static std::string Pattern(int64_t offset, size_t length);
+    // A response that serves Pattern(0, length), with range support.
+    static Response Generated(int64_t length);
 
     LoopbackHttpServer();
     ~LoopbackHttpServer();
@@ -56,6 +79,8 @@ class LoopbackHttpServer {
   private:
     void AcceptLoop();
     void HandleConnection(int fd);
+    void SendAnswer(int fd, const Response& response, const std::string& method,
+                    const std::string& head, int requestNumber);
     Response ResponseFor(const std::string& path);
 
     int listener_ = -1;

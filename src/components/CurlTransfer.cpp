@@ -10,54 +10,24 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string_view>
 #include <utility>
 
 #include "common/ServiceError.h"
+#include "components/CurlTransferSupport.h"
+#include "components/CurlTransferWorker.h"
 
 namespace tvk {
 
 namespace {
 
+using namespace curl_support;
+
 constexpr long kMaxRedirects = 5;
 constexpr const char* kAllowedProtocols = "http,https";
 
-// Once per process and only when a transfer really starts: a run that ends
-// before fetching anything never loads the TLS and resolver machinery.
-void InitialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
-        if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
-    });
-}
-
 [[noreturn]] void ThrowErrno(int err, const std::string& what, const std::filesystem::path& path) {
     throw ServiceError(err, what + " " + path.string() + ": " + std::strerror(err));
-}
-
-// The name comes from the caller, but a name that reaches into another folder
-// would let a fetch write anywhere; only a plain name is taken.
-bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
-
-// The folder comes with or without a trailing separator ('\' from callers
-// written for Windows paths).
-std::filesystem::path TargetPath(const std::string& folder, const std::string& fileName) {
-    std::string base = folder;
-    while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
-    if (base.empty()) return fileName;
-    std::filesystem::path target = std::filesystem::path(base) / fileName;
-    // A link an administrator set up stays a link; the body goes to its target.
-    std::error_code ec;
-    if (std::filesystem::is_symlink(target, ec)) {
-        std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ec);
-        if (!ec) return resolved;
-    }
-    return target;
 }
 
 // The body is streamed into a temporary file beside the target; the target
@@ -145,25 +115,6 @@ struct Exchange {
     std::string reason;
 };
 
-// "HTTP/1.1 404 Not Found\r\n" -> 404, "Not Found"; every response of a
-// redirect chain starts with such a line, so the last one describes the body.
-bool ParseStatusLine(std::string_view line, long& status, std::string& reason) {
-    if (!line.starts_with("HTTP/")) return false;
-    size_t space = line.find(' ');
-    if (space == std::string_view::npos || line.size() < space + 4) return false;
-    long code = 0;
-    for (size_t i = space + 1; i < space + 4; ++i) {
-        if (line[i] < '0' || line[i] > '9') return false;
-        code = code * 10 + (line[i] - '0');
-    }
-    std::string_view rest = line.substr(space + 4);
-    while (!rest.empty() && (rest.back() == '\r' || rest.back() == '\n')) rest.remove_suffix(1);
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-    status = code;
-    reason = std::string(rest);
-    return true;
-}
-
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* exchange = static_cast<Exchange*>(user);
     size_t bytes = size * count;
@@ -192,14 +143,6 @@ void Set(CURL* curl, CURLoption option, T value) {
     if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
 }
 
-std::string CurlFailure(CURLcode rc, const char* detail) {
-    std::string text = curl_easy_strerror(rc);
-    std::string more = detail;
-    while (!more.empty() && (more.back() == '\n' || more.back() == '\r')) more.pop_back();
-    if (!more.empty() && more != text) text += ": " + more;
-    return text;
-}
-
 }  // namespace
 
 CurlTransfer::CurlTransfer(TransferOptions options) : options_(std::move(options)) {
@@ -208,13 +151,40 @@ CurlTransfer::CurlTransfer(TransferOptions options) : options_(std::move(options
     options_.stall = std::max(options_.stall, std::chrono::seconds(1));
 }
 
+CurlTransfer::~CurlTransfer() = default;
+
 void CurlTransfer::Asynchronous(bool asynchronous) { asynchronous_ = asynchronous; }
+
+void CurlTransfer::SetEvents(TransferEvents* events, EventDispatcher* dispatcher) {
+    events_ = events;
+    dispatcher_ = dispatcher;
+}
+
+void CurlTransfer::Reconnect() {
+    if (!worker_ || !worker_->Resume())
+        throw ServiceError(ErrorNumber::InvalidArgument, "There is no interrupted transfer");
+}
+
+void CurlTransfer::StartAsynchronous(const std::string& url, const std::string& folder,
+                                     const std::string& fileName) {
+    if (!events_ || !dispatcher_)
+        throw ServiceError(ErrorNumber::InvalidArgument,
+                           "Asynchronous transfers need events and a dispatcher");
+    if (worker_ && !worker_->Ended())
+        throw ServiceError(ErrorNumber::InvalidArgument, "A transfer is already running");
+    worker_.reset();
+    InitialiseCurlOnce();
+    hostName_ = HostOf(url);
+    worker_ = std::make_unique<CurlTransferWorker>(
+        CurlTransferWorker::Request{url, folder, fileName, options_, events_, dispatcher_});
+}
 
 void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder,
                                const std::string& fileName) {
-    if (asynchronous_)
-        throw ServiceError(ErrorNumber::InvalidArgument,
-                           "Asynchronous transfers are not available on this instance");
+    if (asynchronous_) {
+        StartAsynchronous(url, folder, fileName);
+        return;
+    }
     if (!IsPlainFileName(fileName))
         throw ServiceError(ErrorNumber::InvalidArgument,
                            "The local file name \"" + fileName + "\" is not a plain file name");

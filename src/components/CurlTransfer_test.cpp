@@ -255,7 +255,7 @@ TEST_F(CurlTransferTest, MissingFolderFailsWithErrno) {
     EXPECT_NE(error.Description().find("No such file or directory"), std::string::npos);
 }
 
-TEST_F(CurlTransferTest, AsynchronousModeIsRefusedUntilSwitchedOff) {
+TEST_F(CurlTransferTest, AsynchronousModeWithoutEventsIsRefused) {
     server.ServeBody("/update.ini", kDescriptor);
     transfer.Asynchronous(true);
     EXPECT_EQ(FetchError(server.Url("/update.ini")).Number(), ErrorNumber::InvalidArgument);

@@ -1,0 +1,300 @@
+#include "components/CurlTransferAttempt.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "common/ServiceError.h"
+#include "components/CurlTransferSupport.h"
+
+namespace tvk {
+
+namespace {
+
+using namespace curl_support;
+using Clock = std::chrono::steady_clock;
+
+constexpr long kMaxRedirects = 5;
+constexpr const char* kAllowedProtocols = "http,https";
+// Larger reads than libcurl's 16 KiB default: fewer writes for large files.
+constexpr long kReceiveBuffer = 256 * 1024;
+// The longest the loop sleeps, so that a stall and merged progress reports
+// are noticed even when nothing arrives.
+constexpr auto kLongestSleep = std::chrono::milliseconds(100);
+
+// What the callbacks learn during one request.
+struct Exchange {
+    CurlTransferPartFile* file = nullptr;
+    CurlTransferAttempt::Listener* listener = nullptr;
+    long status = 0;
+    std::string reason;
+    int64_t contentLength = -1;
+    std::optional<std::pair<int64_t, int64_t>> contentRange;  // first byte, total (-1: "*")
+    bool bodyWanted = false;  // the final 2xx response's head has been read
+    int64_t total = -1;
+    std::string failure;  // a response the part file cannot take
+};
+
+std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
+    if (line.size() <= name.size() || line[name.size()] != ':') return std::nullopt;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
+    std::string_view value = line.substr(name.size() + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
+        value.remove_suffix(1);
+    return value;
+}
+
+std::optional<int64_t> Number(std::string_view text) {
+    int64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+    return value;
+}
+
+// "bytes 100-199/1000" -> {100, 1000}; "bytes 100-199/*" -> {100, -1}.
+std::optional<std::pair<int64_t, int64_t>> ParseContentRange(std::string_view value) {
+    if (!value.starts_with("bytes ")) return std::nullopt;
+    value.remove_prefix(6);
+    size_t dash = value.find('-');
+    size_t slash = value.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+        return std::nullopt;
+    auto first = Number(value.substr(0, dash));
+    if (!first) return std::nullopt;
+    std::string_view total = value.substr(slash + 1);
+    if (total == "*") return std::pair<int64_t, int64_t>{*first, -1};
+    auto whole = Number(total);
+    if (!whole) return std::nullopt;
+    return std::pair<int64_t, int64_t>{*first, *whole};
+}
+
+// The head of a 2xx response is complete: decide where its body goes.
+bool AcceptBody(Exchange& ex) {
+    CurlTransferPartFile& file = *ex.file;
+    if (ex.status == 206) {
+        // A resumed request: the body continues the part file at the range's
+        // first byte, which must not leave a gap.
+        if (!ex.contentRange || ex.contentRange->first > file.Size()) {
+            ex.failure = "The server answered with another part of the file than asked for";
+            return false;
+        }
+        if (!file.TruncateTo(ex.contentRange->first)) return false;
+        ex.total = ex.contentRange->second >= 0 ? ex.contentRange->second
+                   : ex.contentLength >= 0      ? ex.contentRange->first + ex.contentLength
+                                                : -1;
+    } else {
+        // The whole file again (a first request, or a server that ignores
+        // ranges): appending it would duplicate the bytes already here.
+        if (!file.TruncateTo(0)) return false;
+        ex.total = ex.contentLength;
+    }
+    ex.bodyWanted = true;
+    ex.listener->ResponseStarted();
+    return true;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto& ex = *static_cast<Exchange*>(user);
+    size_t bytes = size * count;
+    std::string_view line(data, bytes);
+    long status = 0;
+    std::string reason;
+    if (ParseStatusLine(line, status, reason)) {
+        // A new response of the redirect chain: forget the previous one's head.
+        ex.status = status;
+        ex.reason = reason;
+        ex.contentLength = -1;
+        ex.contentRange.reset();
+        return bytes;
+    }
+    if (line == "\r\n" || line == "\n") {
+        if (ex.status >= 200 && ex.status < 300 && !AcceptBody(ex)) return 0;
+        return bytes;
+    }
+    if (auto value = HeaderValue(line, "content-length")) {
+        ex.contentLength = Number(*value).value_or(-1);
+    } else if (auto range = HeaderValue(line, "content-range")) {
+        ex.contentRange = ParseContentRange(*range);
+    }
+    return bytes;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto& ex = *static_cast<Exchange*>(user);
+    size_t bytes = size * count;
+    // An error page is not wanted: stop instead of downloading it.
+    if (ex.status >= 400) return 0;
+    // The body of an intermediate response (a redirect) is not the file.
+    if (!ex.bodyWanted) return bytes;
+    return ex.file->Append(data, bytes) ? bytes : 0;
+}
+
+template <class T>
+void Set(CURL* curl, CURLoption option, T value) {
+    CURLcode rc = curl_easy_setopt(curl, option, value);
+    if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
+}
+
+// Failures after which the same request may well succeed again.
+bool IsConnectionFailure(CURLcode rc) {
+    switch (rc) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+struct CurlTransferAttempt::Handles {
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
+    char detail[CURL_ERROR_SIZE] = {};
+    ~Handles() {
+        if (easy) curl_easy_cleanup(easy);
+        if (multi) curl_multi_cleanup(multi);
+    }
+};
+
+CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options)
+    : options_(options), handles_(std::make_unique<Handles>()) {
+    handles_->multi = curl_multi_init();
+    handles_->easy = curl_easy_init();
+    if (!handles_->multi || !handles_->easy)
+        throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+}
+
+CurlTransferAttempt::~CurlTransferAttempt() = default;
+
+void CurlTransferAttempt::Wake() { curl_multi_wakeup(handles_->multi); }
+
+namespace {
+
+CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
+                                     const CurlTransferPartFile& file, const char* detail,
+                                     bool reconnecting) {
+    using Outcome = CurlTransferAttempt::Outcome;
+    if (ex.status >= 400) {
+        std::string reason = ex.reason.empty() ? StandardReasonPhrase(ex.status) : ex.reason;
+        return {Outcome::Failed, std::to_string(ex.status) + " " + reason};
+    }
+    if (!ex.failure.empty()) return {Outcome::Failed, ex.failure};
+    if (file.Error() != 0)
+        return {Outcome::Failed,
+                "Cannot write " + file.PartPath().string() + ": " + std::strerror(file.Error())};
+    if (rc == CURLE_OK) {
+        if (!ex.bodyWanted)
+            return {Outcome::Failed, "The server sent no file (HTTP status " +
+                                         std::to_string(ex.status) + ")"};
+        if (ex.total >= 0 && file.Size() < ex.total)
+            return {Outcome::Lost, "The server sent fewer bytes than it announced"};
+        if (ex.total >= 0 && file.Size() > ex.total)
+            return {Outcome::Failed, "The server sent more bytes than it announced"};
+        return {Outcome::Complete, ""};
+    }
+    bool lookup = rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_COULDNT_RESOLVE_PROXY;
+    if (IsConnectionFailure(rc) || (lookup && reconnecting))
+        return {Outcome::Lost, CurlFailure(rc, detail)};
+    return {Outcome::Failed, CurlFailure(rc, detail)};
+}
+
+}  // namespace
+
+CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
+                                                     CurlTransferPartFile& file,
+                                                     Listener& listener, bool reconnecting) {
+    CURL* curl = handles_->easy;
+    CURLM* multi = handles_->multi;
+    curl_easy_reset(curl);
+    handles_->detail[0] = '\0';
+    Exchange ex;
+    ex.file = &file;
+    ex.listener = &listener;
+
+    Set(curl, CURLOPT_URL, url.c_str());
+    Set(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    Set(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    Set(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    Set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connect.count() * 1000));
+    Set(curl, CURLOPT_NOSIGNAL, 1L);
+    Set(curl, CURLOPT_USERAGENT, "tvkUpdateService");
+    Set(curl, CURLOPT_ERRORBUFFER, handles_->detail);
+    Set(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+    Set(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
+    Set(curl, CURLOPT_HEADERDATA, &ex);
+    Set(curl, CURLOPT_WRITEFUNCTION, &OnBody);
+    Set(curl, CURLOPT_WRITEDATA, &ex);
+    if (!options_.certificateAuthorities.empty())
+        Set(curl, CURLOPT_CAINFO, options_.certificateAuthorities.c_str());
+    // A plain range rather than CURLOPT_RESUME_FROM_LARGE: with the latter
+    // libcurl refuses a 200 answer (CURLE_RANGE_ERROR) and a server that
+    // ignores ranges would cost a second request; here it just starts over.
+    std::string range = std::to_string(file.Size()) + "-";
+    if (file.Size() > 0) Set(curl, CURLOPT_RANGE, range.c_str());
+
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+        return {Outcome::Failed, curl_easy_strerror(CURLE_FAILED_INIT)};
+    Result result;
+    bool finished = false;
+    int64_t lastBytes = file.Size();
+    Clock::time_point lastData = Clock::now();
+    for (;;) {
+        int running = 0;
+        CURLMcode mc = curl_multi_perform(multi, &running);
+        if (mc != CURLM_OK) {
+            result = {Outcome::Failed, curl_multi_strerror(mc)};
+            break;
+        }
+        if (ex.bodyWanted) listener.Progress(file.Size(), ex.total);
+        if (running == 0) {
+            finished = true;
+            break;
+        }
+        if (listener.StopRequested()) {
+            result = {Outcome::Stopped, ""};
+            break;
+        }
+        // A server that keeps the connection open but sends nothing is as
+        // good as gone; libcurl's low-speed limit only counts whole seconds.
+        Clock::time_point now = Clock::now();
+        if (file.Size() != lastBytes) {
+            lastBytes = file.Size();
+            lastData = now;
+        } else if (now - lastData >= options_.stall) {
+            result = {Outcome::Lost, "No data arrived for " +
+                                         std::to_string(options_.stall.count()) + " seconds"};
+            break;
+        }
+        auto sleep = std::min<Clock::duration>(options_.stall - (now - lastData), kLongestSleep);
+        int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(sleep).count());
+        curl_multi_poll(multi, nullptr, 0, std::max(ms, 1), nullptr);
+    }
+    if (finished) {
+        CURLcode rc = CURLE_OK;
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued))
+            if (message->msg == CURLMSG_DONE) rc = message->data.result;
+        result = Classify(rc, ex, file, handles_->detail, reconnecting);
+    }
+    curl_multi_remove_handle(multi, curl);
+    return result;
+}
+
+}  // namespace tvk

@@ -1,0 +1,92 @@
+#include "components/CurlTransferSupport.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+#include "common/ServiceError.h"
+
+namespace tvk::curl_support {
+
+void InitialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
+        if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
+    });
+}
+
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+std::filesystem::path TargetPath(const std::string& folder, const std::string& fileName) {
+    std::string base = folder;
+    while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+    if (base.empty()) return fileName;
+    std::filesystem::path target = std::filesystem::path(base) / fileName;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(target, ec)) {
+        std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ec);
+        if (!ec) return resolved;
+    }
+    return target;
+}
+
+bool ParseStatusLine(std::string_view line, long& status, std::string& reason) {
+    if (!line.starts_with("HTTP/")) return false;
+    size_t space = line.find(' ');
+    if (space == std::string_view::npos || line.size() < space + 4) return false;
+    long code = 0;
+    for (size_t i = space + 1; i < space + 4; ++i) {
+        if (line[i] < '0' || line[i] > '9') return false;
+        code = code * 10 + (line[i] - '0');
+    }
+    std::string_view rest = line.substr(space + 4);
+    while (!rest.empty() && (rest.back() == '\r' || rest.back() == '\n')) rest.remove_suffix(1);
+    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    status = code;
+    reason = std::string(rest);
+    return true;
+}
+
+std::string CurlFailure(int code, const char* detail) {
+    std::string text = curl_easy_strerror(static_cast<CURLcode>(code));
+    std::string more = detail ? detail : "";
+    while (!more.empty() && (more.back() == '\n' || more.back() == '\r')) more.pop_back();
+    if (!more.empty() && more != text) text += ": " + more;
+    return text;
+}
+
+namespace {
+
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
+std::string UrlPart(const std::string& url, CURLUPart part) {
+    std::unique_ptr<CURLU, UrlDeleter> handle(curl_url());
+    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+        return "";
+    char* value = nullptr;
+    if (curl_url_get(handle.get(), part, &value, 0) != CURLUE_OK || !value) return "";
+    std::string text = value;
+    curl_free(value);
+    return text;
+}
+
+}  // namespace
+
+std::string HostOf(const std::string& url) { return UrlPart(url, CURLUPART_HOST); }
+
+std::string RequestTarget(const std::string& url) {
+    std::string path = UrlPart(url, CURLUPART_PATH);
+    std::string query = UrlPart(url, CURLUPART_QUERY);
+    if (path.empty()) path.push_back('/');
+    if (!query.empty()) path.append(1, '?').append(query);
+    return path;
+}
+
+}  // namespace tvk::curl_support

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// Helpers shared by the synchronous and the asynchronous fetch of CurlTransfer.
+namespace tvk::curl_support {
+
+// Once per process and only when a transfer really starts: a run that ends
+// before fetching anything never loads the TLS and resolver machinery.
+// Throws ServiceError when libcurl cannot start.
+void InitialiseCurlOnce();
+
+// The name comes from the caller, but a name that reaches into another folder
+// would let a fetch write anywhere; only a plain name is taken.
+bool IsPlainFileName(const std::string& name);
+
+// The folder comes with or without a trailing separator ('\' from callers
+// written for Windows paths). A link an administrator set up stays a link.
+std::filesystem::path TargetPath(const std::string& folder, const std::string& fileName);
+
+// "HTTP/1.1 404 Not Found\r\n" -> 404, "Not Found". Every response of a
+// redirect chain starts with such a line, so the last one describes the body.
+bool ParseStatusLine(std::string_view line, long& status, std::string& reason);
+
+// libcurl's text for a failure, with the detail of its error buffer.
+std::string CurlFailure(int code, const char* detail);
+
+// The host of an http(s) URL ("update.example.com", "127.0.0.1"); empty when
+// the URL cannot be read.
+std::string HostOf(const std::string& url);
+
+// The path and query of a URL as the request line carries it ("/a/b?x").
+std::string RequestTarget(const std::string& url);
+
+}  // namespace tvk::curl_support
