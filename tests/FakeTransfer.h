@@ -40,6 +40,9 @@ class FakeTransfer : public TransferComponent {
         ++reconnects;
         if (reconnectFails) throw ServiceError(10061, "Connection refused");
     }
+    // The download window never uploads.
+    void Connect(const std::string&, const std::string&, const std::string&) override {}
+    void PutFile(const std::string&, const std::string&) override {}
     std::string HostName() const override {
         if (hostNameFails) throw std::runtime_error("no host");
         return hostName;

@@ -1,5 +1,7 @@
 #include "components/CurlTransfer.h"
 
+#include "components/FtpSession.h"
+
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -273,6 +275,18 @@ std::string StandardReasonPhrase(long status) {
     for (const auto& [code, phrase] : kPhrases)
         if (code == status) return phrase;
     return "";
+}
+
+void CurlTransfer::Connect(const std::string& host, const std::string& user,
+                           const std::string& password) {
+    ftp_.reset();
+    ftp_ = std::make_unique<FtpSession>(host, user, password, options_.connect, options_.stall);
+}
+
+void CurlTransfer::PutFile(const std::string& localPath, const std::string& remoteTarget) {
+    if (!ftp_)
+        throw ServiceError(ErrorNumber::InvalidArgument, "Not connected to an FTP server");
+    ftp_->PutFile(localPath, remoteTarget);
 }
 
 }  // namespace tvk

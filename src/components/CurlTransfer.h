@@ -36,6 +36,7 @@ struct TransferOptions {
 // that cannot be written and a cancel answer end it with TransferFailed at
 // once. After TransferFailed the ".part" file stays; its owner deletes it.
 class CurlTransferWorker;
+class FtpSession;
 
 class CurlTransfer : public TransferComponent {
   public:
@@ -63,6 +64,12 @@ class CurlTransfer : public TransferComponent {
     // The host of the latest asynchronous transfer's URL.
     std::string HostName() const override { return hostName_; }
 
+    // Synchronous FTP for the download report; failures are thrown with the
+    // CURLcode and libcurl's text.
+    void Connect(const std::string& host, const std::string& user,
+                 const std::string& password) override;
+    void PutFile(const std::string& localPath, const std::string& remoteTarget) override;
+
   private:
     void StartAsynchronous(const std::string& url, const std::string& folder,
                            const std::string& fileName);
@@ -73,6 +80,7 @@ class CurlTransfer : public TransferComponent {
     EventDispatcher* dispatcher_ = nullptr;
     std::string hostName_;
     std::unique_ptr<CurlTransferWorker> worker_;
+    std::unique_ptr<FtpSession> ftp_;
 };
 
 // The standard reason phrase of an HTTP status, for responses that carry none

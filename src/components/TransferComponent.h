@@ -27,6 +27,15 @@ public:
     // The server of the current transfer, for the connection-lost question.
     virtual std::string HostName() const = 0;
 
+    // Logs in to an FTP server ("host" or "host:port"); the connection stays
+    // open for the uploads that follow.
+    virtual void Connect(const std::string& host, const std::string& user,
+                         const std::string& password) = 0;
+
+    // Uploads a local file into the folder `remoteTarget` on the connected
+    // server, under the file's own name.
+    virtual void PutFile(const std::string& localPath, const std::string& remoteTarget) = 0;
+
     // Fetches `url` and stores the body as `folder` followed by `fileName`;
     // the folder may end with a separator or not. An existing file is
     // replaced only when the whole body arrived: a failed fetch leaves it as

@@ -15,6 +15,12 @@ std::string CommandLineText(int argc, char** argv);
 // True for hidden and read-only files too; false for folders.
 bool FileExists(const std::filesystem::path& path);
 
+// The regular files of a folder whose names end with `extension` (compared
+// without regard to case), hidden ones (a leading dot) left out. A missing
+// folder has none.
+std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder,
+                                             const std::string& extension);
+
 // Starts a program file as a new process, without arguments, and does not
 // wait for it. Throws ServiceError with the errno when it cannot be started.
 void StartProcess(const std::filesystem::path& program);

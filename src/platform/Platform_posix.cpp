@@ -49,6 +49,24 @@ bool FileExists(const std::filesystem::path& path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder,
+                                             const std::string& extension) {
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return text;
+    };
+    const std::string wanted = lower(extension);
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.starts_with('.') || !entry.is_regular_file(ec)) continue;
+        if (name.size() > wanted.size() && lower(name).ends_with(wanted)) files.push_back(entry.path());
+    }
+    return files;
+}
+
 void StartProcess(const std::filesystem::path& program) {
     const std::string file = program.string();
     char* argv[] = {const_cast<char*>(file.c_str()), nullptr};

@@ -9,6 +9,7 @@ enum class ExitCode : int {
     CommandLine = 2,       // the command line could not be read
     CustomerSettings = 3,  // "Error getting mail settings:"
     UpdateInfo = 4,        // "Error getting update info: "
+    DatabaseTooOld = 5,    // the database server is older than the release supports
 };
 
 // Thrown where a run ends the process from deep inside a step; it unwinds to

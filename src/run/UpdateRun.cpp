@@ -1,10 +1,110 @@
 #include "run/UpdateRun.h"
 
+#include <chrono>
+#include <ctime>
+
+#include "common/NumberRules.h"
 #include "common/ServiceError.h"
+#include "download/DownloadReport.h"
+#include "localisation/StringTable.h"
+#include "notify/MessageText.h"
+#include "notify/mSendEpost.h"
+#include "platform/Platform.h"
+#include "run/RunEnded.h"
 #include "run/Trace.h"
 #include "update/CustomerFilter.h"
+#include "update/UpdateDescriptor.h"
 
 namespace tvk {
+
+namespace {
+
+constexpr int16_t kInteractiveRunMode = 8;
+constexpr int kLowestServerVersion = 10;  // SQL Server 2008
+
+// From the second step on, a step that fails is skipped and the run goes on.
+template <class Step>
+bool Try(RunState& state, const char* what, Step step) {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& failure) {
+        Trace(state, std::string(what) + " failed: " + DescribeFailure(failure));
+        return false;
+    }
+}
+
+// The server's major version from the start of its version text: "9.00.5000"
+// and "8.0" are too old, "10.50" and "16.0" are fine.
+bool ServerTooOld(std::string& version) {
+    version = version.substr(0, 2);
+    if (version.size() == 2 && version[1] == '.') version = version.substr(0, 1);
+    return LeadingNumber(version) <= kLowestServerVersion - 1;
+}
+
+DateTime LocalNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::string VersionText(const UpdateInfo& info) {
+    std::string build = std::to_string(info.Build);
+    return info.Product.empty() ? build : info.Product + "." + build;
+}
+
+// True when the notice went out by mail (and the run is over).
+bool MailNotice(RunState& state, const std::string& heading) {
+    const CustomerSettings& c = state.CustomerSettings;
+    std::string result = "not sent";
+    Try(state, "mailing the notice", [&] {
+        std::string page = WriteNoticePage(state);
+        result = SendEmail(c.UpdateServiceSendTo, heading, "", 0, 1, nullptr, "", c.MailServer,
+                           c.MailBrukerid, c.MailPassord, c.MailDomene, c.MailAvsender, "", "",
+                           page);
+    });
+    // Only a notice that really went out counts as sent; otherwise the
+    // customer learns of the release in the window instead.
+    if (!result.empty()) {
+        Trace(state, "the notice was not mailed: " + result);
+        return false;
+    }
+    Try(state, "recording the mailed notice", [&] {
+        state.database->Recordset("UPDATE Innstillinger SET UpdateServiceMailSent=1", true);
+    });
+    Trace(state, "the notice was mailed");
+    return true;
+}
+
+void ClearUpdateFolder(RunState& state) {
+    const std::filesystem::path folder = UpdateFolder(state.programFolder);
+    for (const std::filesystem::path& setup : platform::ListFiles(folder, ".exe"))
+        Try(state, "deleting an old setup", [&] { std::filesystem::remove(setup); });
+}
+
+void InstallRelease(RunState& state) {
+    ClearUpdateFolder(state);
+    const std::filesystem::path folder = UpdateFolder(state.programFolder);
+    DownloadWindowResult download;
+    Try(state, "the download window", [&] {
+        std::filesystem::create_directories(folder);
+        download = state.dialogs->ShowDownloadWindow(
+            state, {.URLHost = state.ServiceSettings.Host,
+                    .HostExe = state.UpdateInfo.Setup + ".exe",
+                    .LocalExe = LocalSetupName(state.UpdateInfo),
+                    .LocalPath = folder.string() + "/"});
+    });
+    Trace(state, download.OK ? "the setup was downloaded" : "the setup was not downloaded");
+    if (!download.OK) return;
+    Try(state, "the download report", [&] { SendDownloadReport(state); });
+    if (download.Installer)
+        Try(state, "starting the setup",
+            [&] { platform::StartProcess(folder / LocalSetupName(state.UpdateInfo)); });
+}
+
+}  // namespace
 
 void RunUpdate(RunState& state) {
     bool meant = false;
@@ -18,6 +118,51 @@ void RunUpdate(RunState& state) {
     }
     Trace(state, meant ? "the release is meant for this installation"
                        : "the release is not meant for this installation");
+
+    if (meant && !state.SqlServerProductVersion.empty() && ServerTooOld(state.SqlServerProductVersion)) {
+        state.dialogs->ShowMessage({.text = LoadLocalString(state, 225),
+                                    .title = LoadLocalString(state, 100),
+                                    .icon = MessageIcon::Critical,
+                                    .systemModal = true});
+        throw RunEnded{ExitCode::DatabaseTooOld};
+    }
+
+    if (!meant) {
+        if (state.RunMode == kInteractiveRunMode)
+            Try(state, "the message window", [&] {
+                MessageWindowRequest noUpdate;  // only the page; the rest keeps its initial value
+                noUpdate.URL = state.ServiceSettings.Info;
+                state.dialogs->ShowMessageWindow(state, noUpdate);
+            });
+        return;
+    }
+
+    std::string heading;
+    Try(state, "the heading", [&] {
+        heading = ReplacePlaceholders(LoadLocalString(state, 200), {VersionText(state.UpdateInfo)});
+    });
+
+    const CustomerSettings& customer = state.CustomerSettings;
+    if (customer.UpdateServiceSendMail) {
+        if (customer.UpdateServiceMailSent) {
+            Trace(state, "the notice was mailed before");
+            return;
+        }
+        if (!customer.MailServer.empty() && MailNotice(state, heading)) return;
+    }
+
+    bool install = false;
+    Try(state, "the message window", [&] {
+        install = state.dialogs->ShowMessageWindow(
+            state, {.SoftwareUpdate = true,
+                    .Hovedinstallasjon = state.MainInstallation,
+                    .Dato = LocalNow(),
+                    .Melding = heading,
+                    .Detaljer = "",
+                    .URL = state.ServiceSettings.Info,
+                    .UpdateBuild = state.UpdateInfo.Build});
+    });
+    if (install) InstallRelease(state);
 }
 
 }  // namespace tvk

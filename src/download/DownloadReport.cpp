@@ -1,0 +1,137 @@
+#include "download/DownloadReport.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "common/ServiceError.h"
+#include "database/CustomerSettings.h"
+#include "platform/Platform.h"
+
+namespace tvk {
+
+namespace {
+
+std::string TwoDigits(int value) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "%02d", value % 100);
+    return buffer;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// UTF-8 text as ISO-8859-1 bytes; what Latin-1 cannot hold becomes a numeric
+// character reference, and malformed bytes become '?'.
+std::string ToLatin1(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                   : (lead >> 3) == 0x1E  ? 4 : 0;
+        if (length == 0 || i + length > utf8.size()) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        bool valid = true;
+        for (int k = 1; k < length; ++k) {
+            unsigned char next = static_cast<unsigned char>(utf8[i + k]);
+            if ((next & 0xC0) != 0x80) valid = false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (!valid) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        if (c <= 0xFF)
+            out += static_cast<char>(c);
+        else
+            out += "&#" + std::to_string(static_cast<uint32_t>(c)) + ";";
+        i += length;
+    }
+    return out;
+}
+
+// Other text elements get the same three entities as the company name, so
+// that a version text can never break the document.
+std::string Element(const std::string& name, const std::string& content) {
+    return "<" + name + ">" + ToLatin1(EscapeCompanyName(content)) + "</" + name + ">";
+}
+
+DateTime LocalNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+}  // namespace
+
+std::string FormatIsoDate(const std::optional<DateTime>& value, bool withTime) {
+    if (!value) return {};
+    const DateTime& t = *value;
+    std::string text = std::to_string(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day);
+    if (withTime)
+        text += "T" + TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
+    return text;
+}
+
+std::string ReportFileName(const DateTime& t) {
+    return "VK" + TwoDigits(t.year) + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
+           TwoDigits(t.minute) + TwoDigits(t.second) + ".xml";
+}
+
+std::string EscapeCompanyName(const std::string& text) {
+    return ReplaceAll(ReplaceAll(ReplaceAll(text, "&", "&amp;"), "<", "&lt;"), ">", "&gt;");
+}
+
+std::string BuildReportLine(const DownloadReportValues& v) {
+    return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Download>" +
+           Element("Firma", v.company) + Element("BuildPC", std::to_string(v.installedBuild)) +
+           Element("BuildHentet", std::to_string(v.downloadedBuild)) +
+           Element("DatabaseVersjon", v.databaseVersion) +
+           Element("SQLServerVersjon", v.serverVersion) +
+           Element("Ferdig", FormatIsoDate(v.finished, true)) + "</Download>\r\n";
+}
+
+std::string ReportHost(const std::string& logHost) {
+    std::string host = logHost;
+    for (char& c : host)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ReplaceAll(host, "ftp://", "");
+}
+
+void SendDownloadReport(RunState& state) {
+    DownloadReportValues values;
+    auto versions = state.database->Recordset("Version");
+    values.databaseVersion = ToText(versions->Fields("DatabaseVersion"));
+    values.serverVersion = ToText(versions->Fields("SQLServerVersion"));
+    versions->Close();
+
+    const std::filesystem::path file = state.programFolder / ReportFileName(GetSqlServerDate(state));
+    values.company = state.CustomerSettings.RegFirma;
+    values.installedBuild = state.InstalledBuild;
+    values.downloadedBuild = state.UpdateInfo.Build;
+    values.finished = LocalNow();
+    platform::WriteFileAtomically(file, BuildReportLine(values));
+
+    // The report is fire-and-forget: a failed upload leaves the file and
+    // says nothing.
+    try {
+        TransferComponent& ftp = *state.transfer;
+        ftp.Asynchronous(false);
+        ftp.Connect(ReportHost(state.ServiceSettings.LogHost), kReportUser, kReportPassword);
+        ftp.PutFile(file.string(), state.ServiceSettings.LogPath);
+        std::filesystem::remove(file);
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace tvk
