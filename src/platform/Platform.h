@@ -22,7 +22,8 @@ std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder
                                              const std::string& extension);
 
 // Starts a program file as a new process, without arguments, and does not
-// wait for it. Throws ServiceError with the errno when it cannot be started.
+// wait for it; a file without execute permission is given it first. Throws
+// ServiceError with the errno when it cannot be started.
 void StartProcess(const std::filesystem::path& program);
 
 // A graphical display is available: DISPLAY or WAYLAND_DISPLAY is set, or a Qt

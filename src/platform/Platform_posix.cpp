@@ -69,6 +69,15 @@ std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder
 
 void StartProcess(const std::filesystem::path& program) {
     const std::string file = program.string();
+    // A setup fetched over HTTP arrives without execute permission; starting
+    // it is what the user asked for, so it gets the permission it lacks.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR) == 0) {
+        mode_t mode = st.st_mode | S_IXUSR;
+        if (st.st_mode & S_IRGRP) mode |= S_IXGRP;
+        if (st.st_mode & S_IROTH) mode |= S_IXOTH;
+        if (::chmod(file.c_str(), mode & 07777) != 0) ThrowErrno("Cannot make executable", program);
+    }
     char* argv[] = {const_cast<char*>(file.c_str()), nullptr};
     pid_t pid = 0;
     // posix_spawn reports a failed exec (missing file, no execute permission)
