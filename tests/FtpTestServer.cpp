@@ -1,0 +1,135 @@
+#include "FtpTestServer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace tvk::test {
+
+namespace {
+
+// pyftpdlib with one account; the kernel picks the port, which the script
+// writes to a file once it listens. Events are appended one a line.
+constexpr const char* kScript = R"PY(
+import os, sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+folder, home, user, password, permissions = sys.argv[1:6]
+
+def note(line):
+    with open(os.path.join(folder, "events.txt"), "a") as f:
+        f.write(line + "\n")
+
+class Handler(FTPHandler):
+    def on_login(self, username):
+        note("login %s ok" % username)
+    def on_login_failed(self, username, password):
+        note("login %s refused" % username)
+    def on_file_received(self, file):
+        note("stored " + self.fs.fs2ftp(file))
+    def on_incomplete_file_received(self, file):
+        note("incomplete " + self.fs.fs2ftp(file))
+
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, home, perm=permissions)
+Handler.authorizer = authorizer
+Handler.auth_failed_timeout = 0.1  # the default 3 s delay only slows the tests
+server = FTPServer(("127.0.0.1", 0), Handler)
+port = server.socket.getsockname()[1]
+with open(os.path.join(folder, "port.part"), "w") as f:
+    f.write(str(port))
+os.replace(os.path.join(folder, "port.part"), os.path.join(folder, "port"))
+server.serve_forever()
+)PY";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+FtpTestServer::FtpTestServer(FtpServerOptions options) : home_(folder_ / "home") {
+    std::filesystem::create_directories(home_);
+    const std::string script = (folder_ / "server.py").string();
+    WriteAll(script, kScript);
+    const std::string log = (folder_ / "server.log").string();
+
+    std::vector<std::string> args = {"/usr/bin/python3", script,       folder_.Path().string(),
+                                     home_.string(),     options.user, options.password,
+                                     options.permissions};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start /usr/bin/python3");
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(folder_ / "port")) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("FTP test server ended: " + ReadAll(log));
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            pid_ = -1;
+            throw std::runtime_error("FTP test server did not start: " + ReadAll(log));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    port_ = static_cast<uint16_t>(std::stoi(ReadAll(folder_ / "port")));
+}
+
+FtpTestServer::~FtpTestServer() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+}
+
+std::vector<std::string> FtpTestServer::Files() const {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home_))
+        if (entry.is_regular_file())
+            files.push_back("/" + entry.path().lexically_relative(home_).generic_string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> FtpTestServer::Events() const {
+    const std::filesystem::path events = folder_ / "events.txt";
+    if (!std::filesystem::exists(events)) return {};
+    return Lines(ReadAll(events));
+}
+
+bool FtpTestServer::WaitForEvent(const std::string& prefix, std::chrono::milliseconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        for (const std::string& event : Events())
+            if (event.rfind(prefix, 0) == 0) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+}  // namespace tvk::test
