@@ -114,6 +114,21 @@ std::string Utf8ToWindows1252(std::string_view utf8) {
     return out;
 }
 
+std::string Utf8ToLatin1WithReferences(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t pos = 0; pos < utf8.size();) {
+        char32_t c = NextCharacter(utf8, pos);
+        if (c == kInvalid)
+            out += '?';
+        else if (c <= 0xFF)
+            out += static_cast<char>(c);
+        else
+            out += "&#" + std::to_string(static_cast<uint32_t>(c)) + ";";
+    }
+    return out;
+}
+
 std::string LowerCaseText(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());

@@ -1,6 +1,7 @@
 #include "common/DateTime.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "common/ServiceError.h"
 
@@ -54,6 +55,14 @@ DateTime DateTime::Parse(std::string_view text) {
         t.day > DaysInMonth(t.year, t.month) || t.hour > 23 || t.minute > 59 || t.second > 59)
         NotADate(text);
     return t;
+}
+
+DateTime DateTime::LocalNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 std::string DateTime::ToString() const {

@@ -19,6 +19,9 @@ struct DateTime {
     static DateTime Parse(std::string_view text);
 
     std::string ToString() const;  // "YYYY-MM-DD HH:MM:SS"
+
+    // The machine's local date and time, to the second.
+    static DateTime LocalNow();
 };
 
 }  // namespace tvk

@@ -1,9 +1,8 @@
 #include "download/DownloadReport.h"
 
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 
+#include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "database/CustomerSettings.h"
 #include "platform/Platform.h"
@@ -24,53 +23,13 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// UTF-8 text as ISO-8859-1 bytes; what Latin-1 cannot hold becomes a numeric
-// character reference, and malformed bytes become '?'.
-std::string ToLatin1(const std::string& utf8) {
-    std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                   : (lead >> 3) == 0x1E  ? 4 : 0;
-        if (length == 0 || i + length > utf8.size()) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        bool valid = true;
-        for (int k = 1; k < length; ++k) {
-            unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80) valid = false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!valid) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (c <= 0xFF)
-            out += static_cast<char>(c);
-        else
-            out += "&#" + std::to_string(static_cast<uint32_t>(c)) + ";";
-        i += length;
-    }
-    return out;
-}
 
 // Other text elements get the same three entities as the company name, so
 // that a version text can never break the document.
 std::string Element(const std::string& name, const std::string& content) {
-    return "<" + name + ">" + ToLatin1(EscapeCompanyName(content)) + "</" + name + ">";
+    return "<" + name + ">" + Utf8ToLatin1WithReferences(EscapeCompanyName(content)) + "</" + name + ">";
 }
 
-DateTime LocalNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
-}
 
 }  // namespace
 
@@ -119,7 +78,7 @@ void SendDownloadReport(RunState& state) {
     values.company = state.CustomerSettings.RegFirma;
     values.installedBuild = state.InstalledBuild;
     values.downloadedBuild = state.UpdateInfo.Build;
-    values.finished = LocalNow();
+    values.finished = DateTime::LocalNow();
     platform::WriteFileAtomically(file, BuildReportLine(values));
 
     // The report is fire-and-forget: a failed upload leaves the file and

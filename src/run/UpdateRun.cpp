@@ -1,7 +1,5 @@
 #include "run/UpdateRun.h"
 
-#include <chrono>
-#include <ctime>
 
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
@@ -42,13 +40,6 @@ bool ServerTooOld(std::string& version) {
     return LeadingNumber(version) <= kLowestServerVersion - 1;
 }
 
-DateTime LocalNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
-}
 
 std::string VersionText(const UpdateInfo& info) {
     std::string build = std::to_string(info.Build);
@@ -156,7 +147,7 @@ void RunUpdate(RunState& state) {
         install = state.dialogs->ShowMessageWindow(
             state, {.SoftwareUpdate = true,
                     .Hovedinstallasjon = state.MainInstallation,
-                    .Dato = LocalNow(),
+                    .Dato = DateTime::LocalNow(),
                     .Melding = heading,
                     .Detaljer = "",
                     .URL = state.ServiceSettings.Info,
