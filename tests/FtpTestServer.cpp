@@ -1,15 +1,12 @@
 #include "FtpTestServer.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
+
+#include "PythonServer.h"
 
 extern char** environ;
 
@@ -64,48 +61,13 @@ std::vector<std::string> Lines(const std::string& text) {
 
 FtpTestServer::FtpTestServer(FtpServerOptions options) : home_(folder_ / "home") {
     std::filesystem::create_directories(home_);
-    const std::string script = (folder_ / "server.py").string();
-    WriteAll(script, kScript);
-    const std::string log = (folder_ / "server.log").string();
-
-    std::vector<std::string> args = {"/usr/bin/python3", script,       folder_.Path().string(),
-                                     home_.string(),     options.user, options.password,
-                                     options.permissions};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start /usr/bin/python3");
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!std::filesystem::exists(folder_ / "port")) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            throw std::runtime_error("FTP test server ended: " + ReadAll(log));
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            pid_ = -1;
-            throw std::runtime_error("FTP test server did not start: " + ReadAll(log));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    port_ = static_cast<uint16_t>(std::stoi(ReadAll(folder_ / "port")));
+    server_ = std::make_unique<PythonServer>(
+        "FTP test server", folder_.Path(), kScript,
+        std::vector<std::string>{folder_.Path().string(), home_.string(), options.user,
+                                 options.password, options.permissions});
 }
 
-FtpTestServer::~FtpTestServer() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-}
+FtpTestServer::~FtpTestServer() = default;
 
 std::vector<std::string> FtpTestServer::Files() const {
     std::vector<std::string> files;

@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "PythonServer.h"
 #include "TestSupport.h"
 
 namespace tvk::test {
@@ -31,8 +33,8 @@ class FtpTestServer {
     FtpTestServer(const FtpTestServer&) = delete;
     FtpTestServer& operator=(const FtpTestServer&) = delete;
 
-    uint16_t Port() const { return port_; }
-    std::string HostAndPort() const { return "127.0.0.1:" + std::to_string(port_); }
+    uint16_t Port() const { return server_->Port(); }
+    std::string HostAndPort() const { return "127.0.0.1:" + std::to_string(Port()); }
 
     // The account's home on disk: "/velkor/log" on the server is
     // Home() / "velkor/log".
@@ -52,8 +54,7 @@ class FtpTestServer {
   private:
     TempFolder folder_;
     std::filesystem::path home_;
-    pid_t pid_ = -1;
-    uint16_t port_ = 0;
+    std::unique_ptr<PythonServer> server_;
 };
 
 }  // namespace tvk::test

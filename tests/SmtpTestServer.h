@@ -3,9 +3,11 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "PythonServer.h"
 #include "TestSupport.h"
 
 namespace tvk::test {
@@ -37,8 +39,8 @@ class SmtpTestServer {
     SmtpTestServer(const SmtpTestServer&) = delete;
     SmtpTestServer& operator=(const SmtpTestServer&) = delete;
 
-    uint16_t Port() const { return port_; }
-    std::string HostAndPort() const { return "127.0.0.1:" + std::to_string(port_); }
+    uint16_t Port() const { return server_->Port(); }
+    std::string HostAndPort() const { return "127.0.0.1:" + std::to_string(Port()); }
     // The certificate to trust when STARTTLS is on.
     std::string CertificateFile() const { return (folder_ / "cert.pem").string(); }
 
@@ -49,8 +51,7 @@ class SmtpTestServer {
 
   private:
     TempFolder folder_;
-    pid_t pid_ = -1;
-    uint16_t port_ = 0;
+    std::unique_ptr<PythonServer> server_;
 };
 
 // A loopback port on which nothing listens (at the moment of the call).
