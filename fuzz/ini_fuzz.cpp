@@ -114,7 +114,13 @@ bool SameName(const std::string& a, const std::string& b) {
 // Only the one line of the key may change, or one line (or a section header
 // with its key line, after an optional blank line) may come in; a last line
 // without an ending may gain one.
-void CheckUntouchedLines(const std::string& before, const std::string& after) {
+void CheckUntouchedLines(std::string_view before, std::string_view after) {
+    // The byte-order mark stays, and belongs to no line.
+    if (before.starts_with(kUtf8Bom)) {
+        FUZZ_CHECK(after.starts_with(kUtf8Bom), "the byte-order mark was lost: " + Escaped(after));
+        before.remove_prefix(kUtf8Bom.size());
+        after.remove_prefix(kUtf8Bom.size());
+    }
     std::vector<std::string> old = LinesOf(before), now = LinesOf(after);
     size_t prefix = 0;
     while (prefix < old.size() && prefix < now.size() && old[prefix] == now[prefix]) ++prefix;

@@ -64,7 +64,8 @@ std::string DecodeUtf16Le(std::span<const unsigned char> units) {
 
 std::optional<Expected> ExpectedLookup(std::span<const unsigned char> block, int32_t languageId,
                                        int32_t id) {
-    const int64_t blockNumber = (id >= 0 ? id / 16 : (id - 15) / 16) + 1;  // floor division
+    const int64_t wide = id;
+    const int64_t blockNumber = (wide >= 0 ? wide / 16 : (wide - 15) / 16) + 1;  // floor division
     if (blockNumber < 1 || blockNumber > 0xFFFF) return Expected{};
     if (languageId < 0 || languageId > 0xFFFF) return Expected{};
     if (block.empty()) return Expected{};
