@@ -1,7 +1,9 @@
 #pragma once
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -47,8 +49,10 @@ inline std::string Escaped(std::string_view bytes) {
 }
 
 // A folder of this process only, on a memory file system where there is one:
-// the settings-file writes sync to disk, and tmpfs makes that cheap. Removed
-// when the process ends normally; parallel fuzzing jobs never share one.
+// the settings-file writes sync to disk, and tmpfs makes that cheap. Parallel
+// fuzzing jobs never share one. Removed when the process ends normally; a
+// crash leaves it behind, so the folders of processes that are gone are
+// removed when the next one starts.
 class ProcessFolder {
   public:
     ProcessFolder() {
@@ -56,7 +60,8 @@ class ProcessFolder {
         std::filesystem::path base = "/dev/shm";
         if (!std::filesystem::is_directory(base, error) || ::access(base.c_str(), W_OK) != 0)
             base = std::filesystem::temp_directory_path();
-        path_ = base / ("tvkFuzz." + std::to_string(::getpid()));
+        RemoveLeftovers(base);
+        path_ = base / (std::string(kPrefix) + std::to_string(::getpid()));
         std::filesystem::remove_all(path_, error);
         std::filesystem::create_directories(path_);
     }
@@ -70,6 +75,22 @@ class ProcessFolder {
     const std::filesystem::path& Path() const { return path_; }
 
   private:
+    static constexpr std::string_view kPrefix = "tvkFuzz.";
+
+    static void RemoveLeftovers(const std::filesystem::path& base) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(base, error)) {
+            const std::string name = entry.path().filename().string();
+            if (!name.starts_with(kPrefix)) continue;
+            const std::string digits = name.substr(kPrefix.size());
+            if (digits.empty() || digits.size() > 9 ||
+                digits.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            const pid_t pid = static_cast<pid_t>(std::stol(digits));
+            if (::kill(pid, 0) != 0 && errno == ESRCH) std::filesystem::remove_all(entry.path(), error);
+        }
+    }
+
     std::filesystem::path path_;
 };
 
