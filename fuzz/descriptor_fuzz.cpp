@@ -1,0 +1,135 @@
+// The update descriptor as the update host serves it: the fetched update.ini
+// read with the real settings-file reader, then the decision of the run.
+//
+// The input is the file, except for its last byte(s), which set the run:
+//   bit 0: run mode 8 (interactive), else 1;  bit 1: main installation;
+//   bits 2-3: installed build = descriptor build - 1, = build, = build + 1,
+//             or any number (four more bytes from the end);
+//   bits 4-5: previous run's build = descriptor build, 0, build - 1, or any
+//             number (four more bytes from the end).
+//
+// Only ServiceError may come out of reading: 6 for a build out of range, 5
+// for a setup name that is not a plain file name. An accepted setup name has
+// no '/', '\', "..", ':' or control character, and the local setup file lies
+// directly in the update folder. The decision follows its rules: the
+// interactive check always goes on; a background check ends when the
+// installed build is not older, and offers the downloaded setup only for an
+// announced build on the main installation.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <fstream>
+#include <limits>
+
+#include "FuzzSupport.h"
+#include "common/NumberRules.h"
+#include "common/ServiceError.h"
+#include "components/IniFile.h"
+#include "update/UpdateDescriptor.h"
+
+namespace tvk::fuzz {
+namespace {
+
+constexpr int64_t kInvalidArgument = 5;
+constexpr int64_t kOverflow = 6;
+
+int32_t Near(int32_t build, int offset) {
+    int64_t value = int64_t{build} + offset;
+    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+bool OutOfRange32(const std::string& text) {
+    double whole = std::nearbyint(LeadingNumber(text));
+    return !(whole >= std::numeric_limits<int32_t>::min() &&
+             whole <= std::numeric_limits<int32_t>::max());
+}
+
+bool IsPlainFileName(const std::string& name) {
+    if (name.find_first_of("/\\:") != std::string::npos || name.find("..") != std::string::npos)
+        return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+void Check(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    const uint8_t run = input.ConsumeIntegral<uint8_t>();
+    const int installedChoice = (run >> 2) & 3;
+    const int previousChoice = (run >> 4) & 3;
+    const int32_t anyInstalled = installedChoice == 3 ? input.ConsumeIntegral<int32_t>() : 0;
+    const int32_t anyPrevious = previousChoice == 3 ? input.ConsumeIntegral<int32_t>() : 0;
+    const std::string file = input.ConsumeRemainingBytesAsString();
+
+    const std::filesystem::path descriptor = ProcessTempFolder() / kDescriptorFile;
+    {
+        std::ofstream out(descriptor, std::ios::binary | std::ios::trunc);
+        out.write(file.data(), static_cast<std::streamsize>(file.size()));
+    }
+
+    IniFile ini;
+    UpdateInfo info;
+    try {
+        info = ReadUpdateInfo(ini, descriptor);
+    } catch (const ServiceError& error) {
+        const std::string setup = ini.LesINIStreng("Update", "Setup", descriptor.string());
+        const bool overflow = OutOfRange32(ini.LesINIStreng("Update", "Build", descriptor.string())) ||
+                              OutOfRange32(ini.LesINIStreng("Update", "MinimumBuild", descriptor.string()));
+        FUZZ_CHECK((error.Number() == kOverflow && overflow) ||
+                       (error.Number() == kInvalidArgument && !IsPlainFileName(setup)),
+                   std::string(error.what()) + " for " + Escaped(file));
+        return;
+    } catch (const std::exception& error) {
+        Fail(__FILE__, __LINE__, "escaped: " + std::string(error.what()) + " for " + Escaped(file));
+    }
+
+    FUZZ_CHECK(IsPlainFileName(info.Setup), "accepted setup name " + Escaped(info.Setup));
+    const std::filesystem::path folder = UpdateFolder("/program");
+    const std::filesystem::path local = folder / LocalSetupName(info);
+    FUZZ_CHECK(local.parent_path() == folder && local.filename() != ".." && local.filename() != ".",
+               "local setup " + Escaped(local.string()));
+
+    RunState state;
+    state.UpdateInfo = info;
+    state.RunMode = (run & 1) ? 8 : 1;
+    state.MainInstallation = (run & 2) != 0;
+    const int32_t build = info.Build;
+    state.InstalledBuild = installedChoice == 3 ? anyInstalled : Near(build, installedChoice - 1);
+    const int32_t previous = previousChoice == 0   ? build
+                             : previousChoice == 1 ? 0
+                             : previousChoice == 2 ? Near(build, -1)
+                                                   : anyPrevious;
+
+    const DescriptorDecision decision = Decide(state, previous);
+    const bool interactive = state.RunMode == 8;
+    const bool newer = build > state.InstalledBuild;
+    const std::string what = "build " + std::to_string(build) + ", installed " +
+                             std::to_string(state.InstalledBuild) + ", previous " +
+                             std::to_string(previous) + ", run mode " +
+                             std::to_string(state.RunMode) + ", main " +
+                             std::to_string(state.MainInstallation);
+    switch (decision) {
+        case DescriptorDecision::GoOn:
+            FUZZ_CHECK(interactive || (newer && previous != build), what);
+            break;
+        case DescriptorDecision::EndRun:
+            FUZZ_CHECK(!interactive && (!newer || (previous == build && !state.MainInstallation)),
+                       what);
+            break;
+        case DescriptorDecision::OfferDownloadedSetup:
+            FUZZ_CHECK(!interactive && newer && previous == build && state.MainInstallation, what);
+            break;
+    }
+}
+
+}  // namespace
+}  // namespace tvk::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    tvk::fuzz::Check(data, size);
+    return 0;
+}
