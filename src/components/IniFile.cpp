@@ -108,7 +108,11 @@ class Document {
         while (pos < bytes_.size()) {
             size_t lf = bytes_.find('\n', pos);
             if (lf == std::string::npos) {
-                lines_.push_back({pos, bytes_.size(), bytes_.size()});
+                // A file cut between CR and LF: the CR ends the line all the
+                // same, so that completing the line later keeps its value.
+                size_t end = bytes_.size();
+                if (end > pos && bytes_[end - 1] == '\r') --end;
+                lines_.push_back({pos, end, bytes_.size()});
                 break;
             }
             size_t end = (lf > pos && bytes_[lf - 1] == '\r') ? lf - 1 : lf;
@@ -120,6 +124,12 @@ class Document {
     const std::string& Bytes() const { return bytes_; }
     const std::vector<Line>& Lines() const { return lines_; }
     const std::string& LineEnding() const { return lineEnding_; }
+
+    // What the last line lacks of a line ending; "" for every other line.
+    std::string MissingEnding(const Line& line) const {
+        if (line.next != bytes_.size() || bytes_.ends_with('\n')) return "";
+        return line.end < line.next ? "\n" : lineEnding_;
+    }
 
     std::string_view Content(const Line& line) const {
         return std::string_view(bytes_).substr(line.begin, line.end - line.begin);
@@ -210,7 +220,7 @@ std::string InsertLine(const Document& doc, size_t afterLine, const std::string&
     const Line& line = doc.Lines()[afterLine];
     const std::string& eol = doc.LineEnding();
     const std::string& bytes = doc.Bytes();
-    std::string ending = line.next == line.end ? eol : "";
+    std::string ending = doc.MissingEnding(line);
     return bytes.substr(0, line.next) + ending + text + eol + bytes.substr(line.next);
 }
 
@@ -220,7 +230,7 @@ std::string AppendSection(const Document& doc, const std::string& section,
     std::string bytes = doc.Bytes();
     if (!doc.Lines().empty()) {
         const Line& last = doc.Lines().back();
-        if (last.next == last.end) bytes += eol;
+        bytes += doc.MissingEnding(last);
         if (!Trim(doc.Content(last)).empty()) bytes += eol;  // a blank line between sections
     }
     return bytes + "[" + section + "]" + eol + keyLine + eol;

@@ -16,8 +16,13 @@ constexpr int16_t kInteractiveRunMode = 8;
 void RefuseSetupName(const std::string& name) {
     bool plain = name.find_first_of("/\\:") == std::string::npos &&
                  name.find("..") == std::string::npos;
-    for (unsigned char c : name)
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
         if (c < 0x20 || c == 0x7F) plain = false;
+        // C1 controls (U+0080-U+009F), which undefined Windows-1252 bytes become.
+        if (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F)
+            plain = false;
+    }
     if (!plain)
         throw ServiceError(ErrorNumber::InvalidArgument,
                            "The setup name \"" + name + "\" in " + kDescriptorFile +

@@ -65,7 +65,8 @@ TEST_F(ReadDescriptor, NumbersFollowTheLeadingNumberRule) {
 }
 
 TEST_F(ReadDescriptor, SetupNamesThatLeaveTheUpdateFolderAreRefused) {
-    for (const char* name : {"../evil", "sub/setup", "sub\\setup", "C:setup", "a..b", "x\x01y"}) {
+    for (const char* name : {"../evil", "sub/setup", "sub\\setup", "C:setup", "a..b", "x\x01y",
+                             "x\x81y"}) {
         ServiceError error =
             test::ErrorOf([&] { Read(std::string("[Update]\nBuild=1\nSetup=") + name); });
         EXPECT_EQ(error.Number(), ErrorNumber::InvalidArgument) << name;
