@@ -51,8 +51,13 @@ bool OutOfRange32(const std::string& text) {
 bool IsPlainFileName(const std::string& name) {
     if (name.find_first_of("/\\:") != std::string::npos || name.find("..") != std::string::npos)
         return false;
-    for (unsigned char c : name)
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
         if (c < 0x20 || c == 0x7F) return false;
+        // C1 controls, U+0080-U+009F in UTF-8.
+        if (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F)
+            return false;
+    }
     return true;
 }
 
