@@ -423,6 +423,31 @@ TEST_F(Faults, AnUnwritableSettingsFileIsKeptWholeAndTheFirstRunSaysWhy) {
     EXPECT_EQ(ReadAll(Ini()), settings);
 }
 
+// For an ordinary user, read-only is the file's mode. Windows refuses to write
+// a private-profile file marked read-only; a rename over it must not get round
+// that here either.
+TEST_F(Faults, AReadOnlySettingsFileIsNotReplacedForAnOrdinaryUser) {
+    if (!CanCreateNetworkNamespace()) GTEST_SKIP() << "needs network namespaces (root)";
+    const std::string appSettings = "[Database]\r\nServer=SQL01\\VELKOR\r\n";
+    WriteAll(Ini(), appSettings);
+    fs::permissions(folder.Path(), fs::perms::all);  // the user may create files there
+    fs::permissions(Ini(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    constexpr const char* kNobody = "65534";
+    ASSERT_EQ(::chown(Ini().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(Database().c_str(), 65534, 65534), 0);
+
+    // Inside a network namespace of its own: nothing the defaults name is reached.
+    ProcessResult run = RunProcess(Online({"setpriv", "--reuid", kNobody, "--regid", kNobody,
+                                           "--clear-groups", folder.Executable().string(), "1",
+                                           "x", "2057", "true"}));
+    if (run.err.find("setpriv") != std::string::npos) GTEST_SKIP() << run.err;
+    EXPECT_EQ(ReadAll(Ini()), appSettings);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.err.rfind("[tvkUpdateService] The update service could not start: 13 - ", 0), 0u)
+        << run.err;
+    EXPECT_NE(run.err.find("Velkor5.ini"), std::string::npos) << run.err;
+}
+
 // ---- The download ------------------------------------------------------------
 
 // Stands in for the window's message loop.
