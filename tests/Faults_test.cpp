@@ -407,7 +407,7 @@ TEST_F(Faults, AnUnwritableSettingsFileIsKeptWholeAndTheFirstRunSaysWhy) {
         ProcessResult first = Run({"1", "x", "2057", "true"});
         EXPECT_EQ(first.exitCode, 1);
         EXPECT_EQ(first.err, "[tvkUpdateService] The update service could not start: 1 - Cannot "
-                             "replace " + Ini().string() + ": Operation not permitted\n");
+                             "write " + Ini().string() + ": Operation not permitted\n");
         EXPECT_EQ(ReadAll(Ini()), appSettings);
         EXPECT_EQ(Names(folder.Path()), before);
     }

@@ -117,6 +117,10 @@ void SyncFolder(const std::filesystem::path& file) {
 
 void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
     const std::filesystem::path path = ResolvedTarget(requested);
+    // Replacing by rename needs only the folder's permission; a file its owner
+    // made read-only must stay as it is, as a write in place would.
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
+        ThrowErrno("Cannot write", path);
     std::string tmpl = path.string() + ".XXXXXX";
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) ThrowErrno("Cannot create a temporary file beside", path);
