@@ -18,6 +18,7 @@
 #include "common/ServiceError.h"
 #include "components/CurlTransferSupport.h"
 #include "components/CurlTransferWorker.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -70,22 +71,10 @@ class PendingFile {
     const std::filesystem::path& Target() const { return target_; }
 
     void Commit() {
-        // Keep the permissions of the file we replace; a new file gets the usual ones.
-        struct stat st {};
-        mode_t mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-        ::fchmod(fd_, mode);
         int fd = fd_;
         fd_ = -1;
-        if (::fsync(fd) != 0) {
-            int err = errno;
-            ::close(fd);
-            ThrowErrno(err, "Cannot write", target_);
-        }
-        if (::close(fd) != 0) ThrowErrno(errno, "Cannot write", target_);
-        if (::rename(temp_.c_str(), target_.c_str()) != 0)
-            ThrowErrno(errno, "Cannot replace", target_);
+        platform::CommitReplacement(fd, temp_, target_);
         committed_ = true;
-        SyncFolder();
     }
 
   private:
@@ -94,14 +83,6 @@ class PendingFile {
         return false;
     }
 
-    // The rename is only durable once the folder itself is on disk.
-    void SyncFolder() {
-        std::filesystem::path folder = target_.parent_path();
-        int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return;
-        ::fsync(fd);
-        ::close(fd);
-    }
 
     std::filesystem::path target_;
     std::filesystem::path temp_;

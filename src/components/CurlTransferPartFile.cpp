@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/ServiceError.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -69,25 +70,9 @@ void CurlTransferPartFile::StartWriteBack() {
 
 void CurlTransferPartFile::Commit() {
     if (fd_ < 0) ThrowErrno(EBADF, "Cannot write", part_);
-    struct stat st {};
-    mode_t mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    ::fchmod(fd_, mode);
     int fd = fd_;
     fd_ = -1;
-    if (::fsync(fd) != 0) {
-        int err = errno;
-        ::close(fd);
-        ThrowErrno(err, "Cannot write", part_);
-    }
-    if (::close(fd) != 0) ThrowErrno(errno, "Cannot write", part_);
-    if (::rename(part_.c_str(), target_.c_str()) != 0) ThrowErrno(errno, "Cannot replace", target_);
-    // The rename is only durable once the folder itself is on disk.
-    std::filesystem::path folder = target_.parent_path();
-    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    platform::CommitReplacement(fd, part_, target_);
 }
 
 bool CurlTransferPartFile::Fail(int err) {

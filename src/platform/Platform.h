@@ -35,6 +35,15 @@ bool HasDisplay();
 // then renamed over the target. Throws ServiceError with the errno.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
+// Makes a finished temporary file the target: gives it the permissions of
+// the file it replaces (0644 for a new one), flushes it to disk, closes `fd`,
+// renames it over the target and flushes the folder, so that a crash leaves
+// either the old or the new file. `fd` is closed in every case; on failure
+// the temporary file stays for the caller to remove or keep. Throws
+// ServiceError with the errno.
+void CommitReplacement(int fd, const std::filesystem::path& temp,
+                       const std::filesystem::path& target);
+
 // Reads the whole file into `bytes`. False when the file does not exist;
 // any other failure throws ServiceError with the errno.
 bool ReadFile(const std::filesystem::path& path, std::string& bytes);

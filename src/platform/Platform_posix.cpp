@@ -126,11 +126,6 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
     if (fd < 0) ThrowErrno("Cannot create a temporary file beside", path);
     std::filesystem::path tmp = tmpl;
 
-    // Keep the permissions of the file we replace; a new file gets the usual ones.
-    struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    ::fchmod(fd, mode);
-
     const char* data = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
@@ -146,19 +141,28 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
         data += n;
         left -= static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        int err = errno;
+    try {
+        CommitReplacement(fd, tmp, path);
+    } catch (...) {
         ::unlink(tmp.c_str());
-        errno = err;
-        ThrowErrno("Cannot write", path);
+        throw;
     }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+}
+
+void CommitReplacement(int fd, const std::filesystem::path& temp,
+                       const std::filesystem::path& target) {
+    struct stat st {};
+    mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    ::fchmod(fd, mode);
+    if (::fsync(fd) != 0) {
         int err = errno;
-        ::unlink(tmp.c_str());
+        ::close(fd);
         errno = err;
-        ThrowErrno("Cannot replace", path);
+        ThrowErrno("Cannot write", target);
     }
-    SyncFolder(path);
+    if (::close(fd) != 0) ThrowErrno("Cannot write", target);
+    if (::rename(temp.c_str(), target.c_str()) != 0) ThrowErrno("Cannot replace", target);
+    SyncFolder(target);
 }
 
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
