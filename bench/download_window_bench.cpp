@@ -1,6 +1,7 @@
 // Downloads one file through the download window, offscreen, as a user's run
 // does: the window's own transfer instance, its events, its progress display.
-// Prints the same line as the transfer benchmark, for bench/run.
+// Prints the same line as the transfer benchmark, for bench/run; the time runs
+// from the window's request to its close.
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
@@ -23,6 +24,30 @@ long PeakResidentKb() {
     return -1;
 }
 
+// The window's transfer, noting when the window asks for the download, so
+// that the time measured is the download's and not the window's start delay.
+class TimedTransfer : public tvk::TransferComponent {
+public:
+    void Asynchronous(bool on) override { inner_.Asynchronous(on); }
+    void SetEvents(tvk::TransferEvents* e, tvk::EventDispatcher* d) override { inner_.SetEvents(e, d); }
+    void GetFileHTTP(const std::string& url, const std::string& folder,
+                     const std::string& file) override {
+        started = std::chrono::steady_clock::now();
+        inner_.GetFileHTTP(url, folder, file);
+    }
+    void Reconnect() override { inner_.Reconnect(); }
+    std::string HostName() const override { return inner_.HostName(); }
+    void Connect(const std::string& h, const std::string& u, const std::string& p) override {
+        inner_.Connect(h, u, p);
+    }
+    void PutFile(const std::string& l, const std::string& r) override { inner_.PutFile(l, r); }
+
+    std::chrono::steady_clock::time_point started;
+
+private:
+    tvk::CurlTransfer inner_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,15 +59,14 @@ int main(int argc, char** argv) {
     tvk::EnsureApplication();
     tvk::RunState state;
     state.LanguageId = 2057;
-    tvk::CurlTransfer transfer;
+    TimedTransfer transfer;
     tvk::frmOppdat window(transfer, state);
     window.SetURLHost(argv[1]);
     window.SetHostExe(argv[2]);
     window.SetLocalExe("window.bin");
     window.SetLocalPath(std::string(argv[3]) + "/");
-    auto began = std::chrono::steady_clock::now();
     window.exec();
-    std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - began;
+    std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - transfer.started;
     std::printf("ok=%d seconds=%.3f hwm_kb=%ld\n", window.OK() ? 1 : 0, seconds.count(),
                 PeakResidentKb());
     return window.OK() ? 0 : 1;
