@@ -26,8 +26,6 @@ namespace {
 
 using namespace curl_support;
 
-constexpr long kMaxRedirects = 5;
-constexpr const char* kAllowedProtocols = "http,https";
 
 [[noreturn]] void ThrowErrno(int err, const std::string& what, const std::filesystem::path& path) {
     throw ServiceError(err, what + " " + path.string() + ": " + std::strerror(err));
@@ -183,25 +181,15 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
     if (!handle) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
     CURL* curl = handle.get();
 
-    Set(curl, CURLOPT_URL, url.c_str());
-    Set(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
-    Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
-    Set(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    Set(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    Set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connect.count() * 1000));
+    curl_support::SetHttpBasics(curl, url, options_, detail);
     // No total limit: a large setup program on a slow line may take long, but
     // a server that stops sending ends the transfer.
     Set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     Set(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall.count()));
-    Set(curl, CURLOPT_NOSIGNAL, 1L);
-    Set(curl, CURLOPT_USERAGENT, "tvkUpdateService");
-    Set(curl, CURLOPT_ERRORBUFFER, detail);
     Set(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
     Set(curl, CURLOPT_HEADERDATA, &exchange);
     Set(curl, CURLOPT_WRITEFUNCTION, &OnBody);
     Set(curl, CURLOPT_WRITEDATA, &exchange);
-    if (!options_.certificateAuthorities.empty())
-        Set(curl, CURLOPT_CAINFO, options_.certificateAuthorities.c_str());
     // Certificate checks and the proxy variables (http_proxy, https_proxy,
     // no_proxy) are libcurl's defaults; nothing here may turn them off.
 

@@ -20,8 +20,6 @@ namespace {
 using namespace curl_support;
 using Clock = std::chrono::steady_clock;
 
-constexpr long kMaxRedirects = 5;
-constexpr const char* kAllowedProtocols = "http,https";
 // Larger reads than libcurl's 16 KiB default: fewer writes for large files.
 constexpr long kReceiveBuffer = 256 * 1024;
 // The longest the loop sleeps, so that a stall and merged progress reports
@@ -227,22 +225,12 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
     ex.file = &file;
     ex.listener = &listener;
 
-    Set(curl, CURLOPT_URL, url.c_str());
-    Set(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
-    Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
-    Set(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    Set(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    Set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connect.count() * 1000));
-    Set(curl, CURLOPT_NOSIGNAL, 1L);
-    Set(curl, CURLOPT_USERAGENT, "tvkUpdateService");
-    Set(curl, CURLOPT_ERRORBUFFER, handles_->detail);
+    curl_support::SetHttpBasics(curl, url, options_, handles_->detail);
     Set(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     Set(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
     Set(curl, CURLOPT_HEADERDATA, &ex);
     Set(curl, CURLOPT_WRITEFUNCTION, &OnBody);
     Set(curl, CURLOPT_WRITEDATA, &ex);
-    if (!options_.certificateAuthorities.empty())
-        Set(curl, CURLOPT_CAINFO, options_.certificateAuthorities.c_str());
     // A plain range rather than CURLOPT_RESUME_FROM_LARGE: with the latter
     // libcurl refuses a 200 answer (CURLE_RANGE_ERROR) and a server that
     // ignores ranges would cost a second request; here it just starts over.

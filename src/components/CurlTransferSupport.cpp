@@ -6,8 +6,38 @@
 #include <mutex>
 
 #include "common/ServiceError.h"
+#include "components/CurlTransfer.h"
 
 namespace tvk::curl_support {
+
+namespace {
+
+template <class T>
+void Set(CURL* curl, CURLoption option, T value) {
+    CURLcode rc = curl_easy_setopt(curl, option, value);
+    if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
+}
+
+}  // namespace
+
+void SetHttpBasics(void* handle, const std::string& url, const TransferOptions& options,
+                   char* errorBuffer) {
+    CURL* curl = static_cast<CURL*>(handle);
+    // A descriptor or a redirect must not make the service read file:// or
+    // talk any other protocol.
+    constexpr const char* kAllowedProtocols = "http,https";
+    Set(curl, CURLOPT_URL, url.c_str());
+    Set(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    Set(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    Set(curl, CURLOPT_MAXREDIRS, 5L);
+    Set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect.count() * 1000));
+    Set(curl, CURLOPT_NOSIGNAL, 1L);
+    Set(curl, CURLOPT_USERAGENT, "tvkUpdateService");
+    Set(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    if (!options.certificateAuthorities.empty())
+        Set(curl, CURLOPT_CAINFO, options.certificateAuthorities.c_str());
+}
 
 void InitialiseCurlOnce() {
     static std::once_flag once;

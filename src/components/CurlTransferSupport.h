@@ -4,8 +4,19 @@
 #include <string>
 #include <string_view>
 
+namespace tvk {
+struct TransferOptions;
+}
+
 // Helpers shared by the synchronous and the asynchronous fetch of CurlTransfer.
 namespace tvk::curl_support {
+
+// The settings every HTTP fetch shares: the URL, http and https only (also
+// after redirects), at most five redirects, the connect time-out, no signals,
+// the user agent, the error buffer and the trusted certificates. `curl` is a
+// libcurl easy handle. Throws ServiceError when libcurl refuses one.
+void SetHttpBasics(void* curl, const std::string& url, const TransferOptions& options,
+                   char* errorBuffer);
 
 // Once per process and only when a transfer really starts: a run that ends
 // before fetching anything never loads the TLS and resolver machinery.

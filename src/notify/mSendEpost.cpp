@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "common/TextSplit.h"
 #include "common/ServiceError.h"
 #include "notify/MessageText.h"
 #include "update/TempFiles.h"
@@ -121,16 +122,8 @@ void Deliver(const EmailRequest& r, MailComponents& c, Steps& steps) {
 }  // namespace
 
 std::vector<std::string> SplitAddressList(const std::string& list) {
-    auto split = [&](char separator) {
-        std::vector<std::string> pieces;
-        size_t begin = 0;
-        for (size_t at; (at = list.find(separator, begin)) != std::string::npos; begin = at + 1)
-            pieces.push_back(list.substr(begin, at - begin));
-        pieces.push_back(list.substr(begin));
-        return pieces;
-    };
-    std::vector<std::string> pieces = split(',');
-    return pieces.size() == 1 ? split(';') : pieces;
+    std::vector<std::string> pieces = SplitAt(list, ',');
+    return pieces.size() == 1 ? SplitAt(list, ';') : pieces;
 }
 
 MailComponents CreateMailComponents() {

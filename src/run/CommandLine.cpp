@@ -4,6 +4,7 @@
 
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
+#include "common/TextSplit.h"
 
 namespace tvk {
 
@@ -44,15 +45,6 @@ std::string TrimSpaces(const std::string& text) {
     if (first == std::string::npos) return {};
     size_t last = text.find_last_not_of(' ');
     return text.substr(first, last - first + 1);
-}
-
-std::vector<std::string> SplitAtSpaces(const std::string& line) {
-    std::vector<std::string> values;
-    size_t from = 0;
-    for (size_t at; (at = line.find(' ', from)) != std::string::npos; from = at + 1)
-        values.push_back(line.substr(from, at - from));
-    values.push_back(line.substr(from));
-    return values;
 }
 
 bool IsHelpRequest(const std::string& line) {
@@ -104,7 +96,7 @@ CommandLine ParseCommandLine(std::string_view text) {
         return result;
     }
 
-    std::vector<std::string> values = SplitAtSpaces(line);
+    std::vector<std::string> values = SplitAt(line, ' ');
     if (values.size() < 4)
         Refuse("expected four values separated by single spaces, found " +
                std::to_string(values.size()) + " in \"" + line + "\"");

@@ -4,6 +4,7 @@
 
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
+#include "common/TextSplit.h"
 #include "update/UpdateDescriptor.h"
 
 namespace tvk {
@@ -24,15 +25,6 @@ std::string FirstCharacter(const std::string& text) {
     while (length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
         ++length;
     return text.substr(0, length);
-}
-
-std::vector<std::string> SplitAt(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t from = 0;
-    for (size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + 1)
-        parts.push_back(text.substr(from, at - from));
-    parts.push_back(text.substr(from));
-    return parts;
 }
 
 // Codes are compared as texts by character code, not as numbers: with codes
