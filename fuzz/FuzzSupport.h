@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/TextSplit.h"
 #include "platform/Dialogs.h"
 
 namespace tvk::fuzz {
@@ -130,16 +131,6 @@ inline bool IsValidUtf8(std::string_view text) {
         i += length;
     }
     return true;
-}
-
-// Splits at every occurrence of the separator; n separators give n + 1 parts.
-inline std::vector<std::string> SplitAt(std::string_view text, char separator) {
-    std::vector<std::string> parts;
-    size_t from = 0;
-    for (size_t at; (at = text.find(separator, from)) != std::string_view::npos; from = at + 1)
-        parts.emplace_back(text.substr(from, at - from));
-    parts.emplace_back(text.substr(from));
-    return parts;
 }
 
 // Keeps every box it is shown and answers with the safe default.

@@ -61,10 +61,7 @@ std::string BuildReportLine(const DownloadReportValues& v) {
 }
 
 std::string ReportHost(const std::string& logHost) {
-    std::string host = logHost;
-    for (char& c : host)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ReplaceAll(host, "ftp://", "");
+    return ReplaceAll(LowerCaseText(logHost), "ftp://", "");
 }
 
 void SendDownloadReport(RunState& state) {

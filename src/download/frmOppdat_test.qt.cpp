@@ -12,20 +12,17 @@
 
 #include "FakeTransfer.h"
 #include "TestSupport.h"
+#include "WindowsTestSupport.qt.h"
 #include "download/frmOppdat.qt.h"
 #include "run/RunState.h"
 
 namespace tvk {
 namespace {
 
+using test::WaitUntil;
+
 using namespace std::chrono_literals;
 
-// Waits, with a bound, for something the event loop brings about.
-bool WaitFor(const std::function<bool()>& condition) {
-    QDeadlineTimer deadline(5000);
-    while (!condition() && !deadline.hasExpired()) QTest::qWait(10);
-    return condition();
-}
 
 class DownloadWindow : public ::testing::Test {
   protected:
@@ -50,7 +47,7 @@ class DownloadWindow : public ::testing::Test {
     }
 
     void Started() {
-        ASSERT_TRUE(WaitFor([this] { return !transfer.fetches.empty(); }));
+        ASSERT_TRUE(WaitUntil([this] { return !transfer.fetches.empty(); }));
     }
 
     // Lets the posted events reach the window.
@@ -288,7 +285,7 @@ TEST_F(DownloadWindow, StartThatCannotBeginEndsLikeAFailure) {
     transfer.fetchFails = true;
     Open();
     Started();
-    EXPECT_TRUE(WaitFor([this] { return !window->isVisible(); }));
+    EXPECT_TRUE(WaitUntil([this] { return !window->isVisible(); }));
     EXPECT_FALSE(window->OK());
     EXPECT_FALSE(std::filesystem::exists(folder / "VelkorSetup_4711.exe.part"));
 }

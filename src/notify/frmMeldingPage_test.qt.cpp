@@ -2,6 +2,8 @@
 // other sites go to the user's browser.
 #include <gtest/gtest.h>
 
+#include "WindowsTestSupport.qt.h"
+
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QSignalSpy>
@@ -16,6 +18,8 @@
 
 namespace tvk {
 namespace {
+
+using test::WaitUntil;
 
 using Page = frmMeldingPage;
 
@@ -65,15 +69,6 @@ class DesktopBrowser : public QObject {
     void open(const QUrl& url) { opened.push_back(url); }
 };
 
-template <class Condition>
-bool WaitUntil(Condition condition, int milliseconds) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 void ServeHtml(test::LoopbackHttpServer& server, const std::string& path, const std::string& body) {
     server.Serve(path, {200,

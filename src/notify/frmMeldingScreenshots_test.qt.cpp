@@ -4,6 +4,8 @@
 // served from loopback.
 #include <gtest/gtest.h>
 
+#include "WindowsTestSupport.qt.h"
+
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -19,6 +21,8 @@
 
 namespace tvk {
 namespace {
+
+using test::WaitUntil;
 
 // The page picks its language from the address, as the maker's page would.
 const char* kInformationPage = R"(<!DOCTYPE html>
@@ -45,14 +49,6 @@ for (const x of t.l) { const li = document.createElement("li"); li.textContent =
 document.getElementById("p").innerHTML = t.p;
 </script></body></html>)";
 
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 struct Variant {
     const char* name;

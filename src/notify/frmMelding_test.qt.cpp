@@ -3,6 +3,8 @@
 // since the engine is slow to start.
 #include <gtest/gtest.h>
 
+#include "WindowsTestSupport.qt.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
@@ -23,21 +25,12 @@
 namespace tvk {
 namespace {
 
+using test::WaitUntil;
+
 constexpr int kEnglish = 2057;
 constexpr int kNorwegian = 1044;
 constexpr int kWaitMs = 20000;  // bound for the first page: the engine starts slowly
 
-// QTest's own QTRY_ macros report to QTest, not to GoogleTest; this bounded
-// wait lets a test fail through EXPECT_TRUE instead.
-template <class Condition>
-bool WaitUntil(Condition condition, int milliseconds) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 LayoutRect GeometryOf(const QWidget* widget) {
     return {widget->x(), widget->y(), widget->width(), widget->height()};

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "platform/Platform.h"
 
@@ -51,18 +52,13 @@ bool FileExists(const std::filesystem::path& path) {
 
 std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder,
                                              const std::string& extension) {
-    auto lower = [](std::string text) {
-        for (char& c : text)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return text;
-    };
-    const std::string wanted = lower(extension);
+    const std::string wanted = LowerCaseText(extension);
     std::vector<std::filesystem::path> files;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         std::string name = entry.path().filename().string();
         if (name.starts_with('.') || !entry.is_regular_file(ec)) continue;
-        if (name.size() > wanted.size() && lower(name).ends_with(wanted)) files.push_back(entry.path());
+        if (name.size() > wanted.size() && LowerCaseText(name).ends_with(wanted)) files.push_back(entry.path());
     }
     return files;
 }
