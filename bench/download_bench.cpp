@@ -55,7 +55,9 @@ class Outcome : public tvk::TransferEvents {
         bytes = bytesSoFar;
         ++reports;
     }
-    void TransferFailed(const std::string&, const std::string&) override { ended = failed = true; }
+    void TransferFailed(const std::string&, const std::string&, const std::string&) override {
+        ended = failed = true;
+    }
     void TransferComplete(const std::string&, const std::string&) override { ended = true; }
 
     bool ended = false;

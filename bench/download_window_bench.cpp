@@ -41,6 +41,10 @@ public:
         inner_.Connect(h, u, p);
     }
     void PutFile(const std::string& l, const std::string& r) override { inner_.PutFile(l, r); }
+    void SetDownloadCheck(tvk::DownloadCheck check) override { inner_.SetDownloadCheck(check); }
+    std::string FetchHTTP(const std::string& url, size_t limit) override {
+        return inner_.FetchHTTP(url, limit);
+    }
 
     std::chrono::steady_clock::time_point started;
 

@@ -25,6 +25,7 @@ class FakeTransfer : public TransferComponent {
     TransferEvents* events = nullptr;
     EventDispatcher* dispatcher = nullptr;
     std::vector<Fetch> fetches;
+    DownloadCheck check;
     int reconnects = 0;
     std::vector<bool> cancelAnswers;  // one per delivered progress report
 
@@ -46,6 +47,10 @@ class FakeTransfer : public TransferComponent {
     std::string HostName() const override {
         if (hostNameFails) throw std::runtime_error("no host");
         return hostName;
+    }
+    void SetDownloadCheck(DownloadCheck value) override { check = std::move(value); }
+    std::string FetchHTTP(const std::string&, size_t) override {
+        throw ServiceError(5, "The download window fetches nothing into memory");
     }
     void GetFileHTTP(const std::string& url, const std::string& folder,
                      const std::string& fileName) override {
@@ -71,8 +76,8 @@ class FakeTransfer : public TransferComponent {
             cancelAnswers.push_back(cancel);
         });
     }
-    void SendFailed() {
-        Send([](TransferEvents& e) { e.TransferFailed(kRemote, kLocal); });
+    void SendFailed(std::string reason = "404 Not Found") {
+        Send([=](TransferEvents& e) { e.TransferFailed(kRemote, kLocal, reason); });
     }
     void SendComplete() {
         Send([](TransferEvents& e) { e.TransferComplete(kRemote, kLocal); });

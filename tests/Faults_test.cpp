@@ -236,7 +236,7 @@ TEST_F(Faults, NullSettingsReadAsEmptyAndTheRunGoesOn) {
     fs::remove(Database());
     MakeDatabase(Database(),
                  Schema("(NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)"));
-    server.ServeBody("/files/update.ini", kNewDescriptor);
+    server.ServeSigned("/files/update.ini", kNewDescriptor);
     ProcessResult run = Run({"1", "x", "2057", "false", "/debug"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("customer \"\", postal code \"\""), std::string::npos) << run.err;
@@ -248,7 +248,7 @@ TEST_F(Faults, NullSettingsReadAsEmptyAndTheRunGoesOn) {
 
 // Another program holds an exclusive lock. The service waits up to 5 s for it.
 TEST_F(Faults, ALockedDatabaseIsWaitedForThenNamed) {
-    server.ServeBody("/files/update.ini", "[Update]\r\nBuild=500\r\n");  // nothing new
+    server.ServeSigned("/files/update.ini", "[Update]\r\nBuild=500\r\n");  // nothing new
     const std::string bytes = ReadAll(Database());
     sqlite3* holder = nullptr;
     ASSERT_EQ(sqlite3_open(Database().c_str(), &holder), SQLITE_OK);
@@ -283,7 +283,7 @@ TEST_F(Faults, AReadOnlyProgramFolderEndsTheRunWithTheReasonAndChangesNothing) {
     const std::vector<std::string> readOnly = {
         "unshare", "-m", "sh", "-c",
         "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"", dir};
-    server.ServeBody("/files/update.ini", kNewDescriptor);
+    server.ServeSigned("/files/update.ini", kNewDescriptor);
 
     // The first run, which must write the defaults.
     fs::remove(Ini());
@@ -318,7 +318,7 @@ TEST_F(Faults, AReadOnlyProgramFolderEndsTheRunWithTheReasonAndChangesNothing) {
 // run tries fails, and each file it would have replaced stays whole.
 TEST_F(Faults, AFullProgramFolderKeepsEveryFileWhole) {
     if (!CanCreateMountNamespace()) GTEST_SKIP() << "needs mount namespaces (root)";
-    server.ServeBody("/files/update.ini", kNewDescriptor);
+    server.ServeSigned("/files/update.ini", kNewDescriptor);
     uintmax_t programSize = 0;
     for (const auto& entry : fs::directory_iterator(folder.Path()))
         programSize += entry.file_size();
@@ -414,7 +414,7 @@ TEST_F(Faults, AnUnwritableSettingsFileIsKeptWholeAndTheFirstRunSaysWhy) {
 
     // Once set up, the file is only read: an unwritable one does not matter.
     UseHost(server.Url("/files"));
-    server.ServeBody("/files/update.ini", "[Update]\r\nBuild=500\r\n");
+    server.ServeSigned("/files/update.ini", "[Update]\r\nBuild=500\r\n");
     const std::string settings = ReadAll(Ini());
     ImmutableFile immutable(Ini());
     ProcessResult later = Run({"1", "x", "2057", "true"});
@@ -489,7 +489,9 @@ class EndRecorder : public TransferEvents {
     void TransferStart(const std::string&, const std::string&, bool) override {}
     void TransferProgress(const std::string&, const std::string&, int64_t, int64_t,
                           bool&) override {}
-    void TransferFailed(const std::string&, const std::string&) override { ++failed; }
+    void TransferFailed(const std::string&, const std::string&, const std::string&) override {
+        ++failed;
+    }
     void TransferComplete(const std::string&, const std::string&) override { ++complete; }
     int failed = 0, complete = 0, lost = 0;
 };
@@ -575,7 +577,7 @@ TEST(FaultsAtComponentLevel, AMessageTheServerRefusesIsAFailureThatQuotesTheRepl
 // in the window, and the notice is not recorded as mailed, so that the next
 // run mails it again.
 TEST_F(Faults, ARefusedMailNoticeFallsBackToTheWindowAndIsNotCountedAsSent) {
-    server.ServeBody("/files/update.ini", kNewDescriptor);
+    server.ServeSigned("/files/update.ini", kNewDescriptor);
     SmtpTestServer strict({"anna", "hemmelig"});
     SmtpTestServer open;
     FaultSmtpServer refusing(FaultSmtpServer::RefuseAt::EndOfMessage);

@@ -1,5 +1,7 @@
 #include "LoopbackHttpServer.h"
 
+#include "TestSupport.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -86,9 +88,9 @@ void ParseRequestLine(const std::string& head, std::string& method, std::string&
 
 std::string ResponseHead(int status, const std::string& reason, int64_t contentLength,
                          const std::vector<std::pair<std::string, std::string>>& headers) {
-    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason +
-                       "\r\nContent-Length: " + std::to_string(contentLength) +
-                       "\r\nConnection: close\r\n";
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
+    if (contentLength >= 0) head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
+    head += "Connection: close\r\n";
     for (const auto& [name, value] : headers) head += name + ": " + value + "\r\n";
     return head + "\r\n";
 }
@@ -182,6 +184,11 @@ void LoopbackHttpServer::ServeBody(const std::string& path, const std::string& b
     Response response;
     response.body = body;
     Serve(path, std::move(response));
+}
+
+void LoopbackHttpServer::ServeSigned(const std::string& path, const std::string& body) {
+    ServeBody(path, body);
+    ServeBody(path + ".minisig", ReleaseSignatureOf(body));
 }
 
 void LoopbackHttpServer::ServeStatus(const std::string& path, int status, const std::string& reason,
@@ -290,7 +297,8 @@ void LoopbackHttpServer::SendAnswer(int fd, const Response& response, const std:
     }
     bool faulty = response.faultyRequests < 0 || requestNumber <= response.faultyRequests;
     int64_t length = size - first;
-    int64_t announced = length + (faulty ? response.announceExtra : 0);
+    int64_t announced =
+        response.withoutLength ? -1 : length + (faulty ? response.announceExtra : 0);
     int64_t limit = method == "HEAD" ? 0 : length;
     if (faulty && response.dropAfter >= 0) limit = std::min(limit, response.dropAfter);
     bool stall = faulty && response.stallAfter >= 0;

@@ -43,6 +43,7 @@ class LoopbackHttpServer {
         int64_t dropAfter = -1;   // close the connection after this many
         int64_t stallAfter = -1;  // send nothing more, keep the connection open
         int64_t announceExtra = 0;  // Content-Length claims this many more than sent
+        bool withoutLength = false;  // no Content-Length: only the close ends the body
         int faultyRequests = -1;
         // A pause after each 64 KiB piece, for transfers that take a while.
         std::chrono::milliseconds pace{0};
@@ -65,6 +66,8 @@ class LoopbackHttpServer {
 
     void Serve(const std::string& path, Response response);
     void ServeBody(const std::string& path, const std::string& body);
+    // The body and its signature by the build's release key beside it.
+    void ServeSigned(const std::string& path, const std::string& body);
     void ServeStatus(const std::string& path, int status, const std::string& reason,
                      const std::string& body = "");
     void Redirect(const std::string& path, const std::string& location, int status = 302);

@@ -35,6 +35,30 @@ void WriteAll(const std::filesystem::path& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+std::string BuildReleaseKey() { return TVK_BUILD_DIR "/release-signing.key"; }
+
+std::string ReleaseSignatureOf(const std::string& content, const std::string& key, bool legacy) {
+    TempFolder folder;
+    const std::string file = (folder / "signed").string();
+    WriteAll(file, content);
+    std::vector<std::string> argv = {"minisign", "-S", "-s", key, "-m", file};
+    if (legacy) argv.push_back("-l");
+    ProcessResult signing = RunProcess(argv);
+    if (signing.exitCode != 0) throw std::runtime_error("minisign failed: " + signing.err);
+    return ReadAll(file + ".minisig");
+}
+
+ReleaseKeyPair MakeReleaseKeyPair(const std::filesystem::path& folder, const std::string& name) {
+    ReleaseKeyPair pair{(folder / (name + ".key")).string(), ""};
+    const std::string pub = (folder / (name + ".pub")).string();
+    ProcessResult made = RunProcess({"minisign", "-G", "-f", "-W", "-p", pub, "-s", pair.secretKey});
+    if (made.exitCode != 0) throw std::runtime_error("minisign failed: " + made.err);
+    std::string text = ReadAll(pub);
+    pair.publicKey = text.substr(text.find('\n') + 1);
+    while (!pair.publicKey.empty() && pair.publicKey.back() == '\n') pair.publicKey.pop_back();
+    return pair;
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv) {
     TempFolder outputs;
     const std::string outPath = (outputs / "out").string();

@@ -38,6 +38,21 @@ struct ProcessResult {
 // Runs a program (searched on PATH) with its arguments and waits for it.
 ProcessResult RunProcess(const std::vector<std::string>& argv);
 
+// The build's own release key (a development build makes one), which the
+// programs under test trust.
+std::string BuildReleaseKey();
+// A minisign signature of `content` (the text of its ".minisig" file), made
+// by the minisign tool with the secret key `key`; `legacy` for the old form.
+std::string ReleaseSignatureOf(const std::string& content, const std::string& key = BuildReleaseKey(),
+                               bool legacy = false);
+// A key pair made by the minisign tool in `folder`: the secret key's path
+// and the public key's base64 line.
+struct ReleaseKeyPair {
+    std::string secretKey;
+    std::string publicKey;
+};
+ReleaseKeyPair MakeReleaseKeyPair(const std::filesystem::path& folder, const std::string& name);
+
 // A program folder as a user would have it: the built executable and its
 // shared libraries copied (not linked) into a fresh temp folder.
 class ProgramFolder : public TempFolder {

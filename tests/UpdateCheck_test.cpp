@@ -37,7 +37,7 @@ protected:
 
 TEST_F(UpdateCheck, TheInstalledBuildEndsTheBackgroundCheckSilently) {
     WriteAll(folder / "version.ini", "[Version]\r\nMajor=7\r\nMinor=9\r\nBuild=512\r\n");
-    server.ServeBody("/files/update.ini", kDescriptor512);
+    server.ServeSigned("/files/update.ini", kDescriptor512);
     ProcessResult run = Run({"1", "x", "1044", "true"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
@@ -46,7 +46,7 @@ TEST_F(UpdateCheck, TheInstalledBuildEndsTheBackgroundCheckSilently) {
 }
 
 TEST_F(UpdateCheck, ANewBuildIsToldOnceOnASecondaryInstallation) {
-    server.ServeBody("/files/update.ini", kDescriptor512);
+    server.ServeSigned("/files/update.ini", kDescriptor512);
     ProcessResult first = Run({"1", "x", "1044", "false", "/debug"});
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_NE(first.err.find("the release is meant for this installation"), std::string::npos)
@@ -60,7 +60,7 @@ TEST_F(UpdateCheck, ANewBuildIsToldOnceOnASecondaryInstallation) {
 }
 
 TEST_F(UpdateCheck, TheMainInstallationIsOfferedTheSetupItAlreadyHas) {
-    server.ServeBody("/files/update.ini", kDescriptor512);
+    server.ServeSigned("/files/update.ini", kDescriptor512);
     ASSERT_EQ(Run({}).exitCode, 0);
     std::filesystem::create_directories(folder / "Setup" / "Update");
     WriteAll(folder / "Setup" / "Update" / "VelkorSetup_512.exe", "setup");
@@ -73,7 +73,7 @@ TEST_F(UpdateCheck, TheMainInstallationIsOfferedTheSetupItAlreadyHas) {
 }
 
 TEST_F(UpdateCheck, FailuresShowTheDescriptorMessageAndKeepThePreviousCopy) {
-    server.ServeBody("/files/update.ini", kDescriptor512);
+    server.ServeSigned("/files/update.ini", kDescriptor512);
     ASSERT_EQ(Run({}).exitCode, 0);
 
     server.ServeStatus("/files/update.ini", 404, "Not Found", "<html>gone</html>");
@@ -82,13 +82,13 @@ TEST_F(UpdateCheck, FailuresShowTheDescriptorMessageAndKeepThePreviousCopy) {
     EXPECT_EQ(missing.err, "[Error] Error getting update info: 404 - Not Found\n");
     EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512);
 
-    server.ServeBody("/files/update.ini", "[Update]\r\nBuild=4294967296\r\n");
+    server.ServeSigned("/files/update.ini", "[Update]\r\nBuild=4294967296\r\n");
     ProcessResult huge = Run({"1", "x", "2057", "true"});
     EXPECT_EQ(huge.exitCode, 4);
     EXPECT_EQ(huge.err.rfind("[Error] Error getting update info: 6 - Overflow", 0), 0u) << huge.err;
 
     // The overflowing copy left behind does not block the next fetch.
-    server.ServeBody("/files/update.ini", kDescriptor512);
+    server.ServeSigned("/files/update.ini", kDescriptor512);
     EXPECT_EQ(Run({"1", "x", "1044", "true"}).exitCode, 0);
     EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512);
 
@@ -98,8 +98,46 @@ TEST_F(UpdateCheck, FailuresShowTheDescriptorMessageAndKeepThePreviousCopy) {
     EXPECT_EQ(down.err.rfind("[Error] Error getting update info: 7 - ", 0), 0u) << down.err;
 }
 
+// A descriptor counts only with the maker's signature, and only in its
+// bounds: otherwise the run ends with the descriptor message, and the
+// previous copy stays byte for byte.
+TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
+    server.ServeSigned("/files/update.ini", kDescriptor512);
+    ASSERT_EQ(Run({}).exitCode, 0);
+    std::string newer = kDescriptor512;
+    newer.replace(newer.find("512"), 3, "513");
+    TempFolder keys;
+    const std::string stranger = MakeReleaseKeyPair(keys.Path(), "stranger").secretKey;
+    struct Case {
+        const char* name;
+        std::string body, signature;  // no signature: 404
+        const char* message;
+    } cases[] = {
+        {"unsigned", newer, "",
+         "404 - The signature update.ini.minisig could not be fetched: Not Found"},
+        {"tampered", newer, ReleaseSignatureOf(kDescriptor512),
+         "-2146869232 - update.ini is refused: its signature does not match its content"},
+        {"signed by another key", newer, ReleaseSignatureOf(newer, stranger),
+         "-2146869232 - update.ini is refused: it is signed by a key this build does not trust"},
+        {"larger than a descriptor can be", std::string(1024 * 1024 + 1, '\n'), "",
+         "63 - The answer from 127.0.0.1 is larger than 1048576 bytes"},
+    };
+    for (const Case& c : cases) {
+        server.ServeBody("/files/update.ini", c.body);
+        if (c.signature.empty())
+            server.ServeStatus("/files/update.ini.minisig", 404, "Not Found");
+        else
+            server.ServeBody("/files/update.ini.minisig", c.signature);
+        ProcessResult run = Run({"1", "x", "2057", "true"});
+        EXPECT_EQ(run.exitCode, 4) << c.name;
+        EXPECT_EQ(run.err.rfind(std::string("[Error] Error getting update info: ") + c.message, 0), 0u)
+            << c.name << ": " << run.err;
+        EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512) << c.name;
+    }
+}
+
 TEST_F(UpdateCheck, AnErrorPageServedAsSuccessIsNothingNew) {
-    server.ServeBody("/files/update.ini", "<html><body>Maintenance</body></html>");
+    server.ServeSigned("/files/update.ini", "<html><body>Maintenance</body></html>");
     ProcessResult background = Run({"1", "x", "1044", "true"});
     EXPECT_EQ(background.exitCode, 0);
     EXPECT_EQ(background.err, "");
@@ -113,7 +151,7 @@ TEST_F(UpdateCheck, AnErrorPageServedAsSuccessIsNothingNew) {
 TEST_F(UpdateCheck, AMalformedPostalCodeListEndsTheRunWithoutNotice) {
     std::string descriptor = kDescriptor512;
     descriptor.replace(descriptor.find("PostalCode=All"), 14, "PostalCode=0150,,5000");
-    server.ServeBody("/files/update.ini", descriptor);
+    server.ServeSigned("/files/update.ini", descriptor);
     ProcessResult run = Run({"8", "x", "1044", "true", "/debug"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.err.find("customer filter failed: 9 - "), std::string::npos) << run.err;

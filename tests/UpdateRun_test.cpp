@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 #include "FtpTestServer.h"
@@ -27,13 +28,18 @@ namespace fs = std::filesystem;
 
 constexpr const char* kNorwegianHeading = "Ny versjon av Velkor er nå tilgjengelig (7.9.512)";
 
-std::string Descriptor(const std::string& product = "7.9", const std::string& language = "All") {
-    return "[Update]\r\nBuild=512\r\nMinimumBuild=400\r\nSetup=VelkorSetup\r\nProduct=" + product +
-           "\r\n[Filter]\r\nTest=0\r\nLanguage=" + language + "\r\nName=All\r\nPostalCode=All\r\n";
-}
-
 // The sample setup: it leaves a mark beside itself when it runs.
 const std::string kSetup = "#!/bin/sh\necho started > \"$0.started\"\n";
+constexpr const char* kSetupSha256 =
+    "74a8c5709a01133472407c7e2e88102b57b1b5ab1b126a9f4c28b33579dbb879";
+
+// As the release tool writes it: the setup pinned by its size and digest.
+std::string Descriptor(const std::string& product = "7.9", const std::string& language = "All",
+                       const std::string& sha256 = kSetupSha256) {
+    return "[Update]\r\nBuild=512\r\nMinimumBuild=400\r\nSetup=VelkorSetup\r\nProduct=" + product +
+           "\r\nSize=" + std::to_string(kSetup.size()) + "\r\nSha256=" + sha256 +
+           "\r\n[Filter]\r\nTest=0\r\nLanguage=" + language + "\r\nName=All\r\nPostalCode=All\r\n";
+}
 
 // The message window answers as told; the download window fetches the setup
 // for real, as the real window does, and then tells what it was told to.
@@ -47,20 +53,23 @@ class UpdateRunDialogs : public RecordingDialogs {
         if (download.OK) {
             CurlTransfer transfer;
             transfer.Asynchronous(false);
+            transfer.SetDownloadCheck(request.check);
             transfer.GetFileHTTP(request.URLHost + "/" + request.HostExe, request.LocalPath,
                                  request.LocalExe);
+            if (afterDownload) afterDownload(fs::path(request.LocalPath) / request.LocalExe);
         }
         return RecordingDialogs::ShowDownloadWindow(state, request);
     }
 
     std::vector<std::string> folderWhenDownloadStarted;
+    std::function<void(const fs::path&)> afterDownload;  // what else befalls the file
 };
 
 class UpdateRun : public ::testing::Test {
   protected:
     void SetUp() override {
-        http.ServeBody("/files/update.ini", Descriptor());
-        http.ServeBody("/files/VelkorSetup.exe", kSetup);
+        http.ServeSigned("/files/update.ini", Descriptor());
+        http.ServeSigned("/files/VelkorSetup.exe", kSetup);
         folder.WriteInstalledBuild(500);
         UseLogHost("127.0.0.1:1");
     }
@@ -115,7 +124,7 @@ class UpdateRun : public ::testing::Test {
 };
 
 TEST_F(UpdateRun, NoReleaseForThisInstallationIsToldOnlyToTheInteractiveCheck) {
-    http.ServeBody("/files/update.ini", Descriptor("7.9", "1030,2057"));
+    http.ServeSigned("/files/update.ini", Descriptor("7.9", "1030,2057"));
     // Neither the server check nor the mail belongs to a run without a release.
     folder.Sql("UPDATE xp_msver SET Character_Value = '9.00.5000';");
     WantMail("127.0.0.1:1");
@@ -167,7 +176,7 @@ TEST_F(UpdateRun, ADatabaseServerOlderThanVersion10RefusesTheRelease) {
 }
 
 TEST_F(UpdateRun, TheMessageWindowCarriesTheReleaseInTheRunsLanguage) {
-    http.ServeBody("/files/update.ini", Descriptor(""));
+    http.ServeSigned("/files/update.ini", Descriptor(""));
     const DateTime before = LocalClock();
     EXPECT_EQ(Run(1, 2057, false), 0);
     const DateTime after = LocalClock();
@@ -185,7 +194,7 @@ TEST_F(UpdateRun, TheMessageWindowCarriesTheReleaseInTheRunsLanguage) {
                   window.Dato.second);
     EXPECT_TRUE(IsIsoTimeBetween(dato, before, after)) << dato;
 
-    http.ServeBody("/files/update.ini", Descriptor("7.9"));
+    http.ServeSigned("/files/update.ini", Descriptor("7.9"));
     EXPECT_EQ(Run(1, 2057, true), 0);
     ASSERT_EQ(dialogs.messageWindows.size(), 2u);
     EXPECT_EQ(dialogs.messageWindows[1].Melding, "New version of Velkor is released (7.9.512)");
@@ -329,6 +338,54 @@ TEST_F(UpdateRun, WithoutInstallAfterDownloadTheSetupIsReportedAndKept) {
     EXPECT_FALSE(SetupStarted(std::chrono::milliseconds(500)));
 }
 
+// Nothing is reported or started that the maker did not sign: a setup
+// without a signature is not even fetched; one that the descriptor's pin does
+// not name never gets its name; one replaced after its download is deleted.
+TEST_F(UpdateRun, OnlyASetupTheMakerSignedIsReportedAndStarted) {
+    FtpTestServer ftp;
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        int exit;
+        const char* told;  // the refusal box, or nullptr for none
+        int fetches;
+    } cases[] = {
+        {"no signature on the host",
+         [&] { http.ServeStatus("/files/VelkorSetup.exe.minisig", 404, "Not Found"); }, 6,
+         "Oppdateringen kunne ikke installeres: The signature VelkorSetup.exe.minisig could not "
+         "be fetched: Not Found",
+         0},
+        {"an older signed setup than the descriptor names",
+         [&] { http.ServeSigned("/files/update.ini", Descriptor("7.9", "All", std::string(64, 'b'))); },
+         0, nullptr, 1},
+        {"replaced after its download",
+         [&] { dialogs.afterDownload = [](const fs::path& setup) { WriteAll(setup, kSetup + "#"); }; },
+         6,
+         "Oppdateringen kunne ikke installeres: VelkorSetup.exe is refused: its signature does "
+         "not match its content",
+         1},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        UseLogHost(ftp.HostAndPort());
+        dialogs = {};
+        dialogs.install = true;
+        dialogs.download = {.OK = true, .Installer = true};
+        c.arrange();
+        const int fetchesBefore = http.Requests("/files/VelkorSetup.exe");
+        EXPECT_EQ(Run(1), c.exit) << c.name;
+        EXPECT_EQ(http.Requests("/files/VelkorSetup.exe") - fetchesBefore, c.fetches) << c.name;
+        ASSERT_EQ(dialogs.shown.size(), c.told ? 1u : 0u) << c.name;
+        if (c.told) {
+            EXPECT_EQ(dialogs.shown[0].text, c.told) << c.name;
+            EXPECT_EQ(dialogs.shown[0].title, "Velkor UpdateService") << c.name;
+        }
+        EXPECT_FALSE(fs::exists(Setup())) << c.name;
+        EXPECT_TRUE(ftp.Files().empty()) << c.name;
+        EXPECT_FALSE(fs::exists(Marker())) << c.name;
+    }
+}
+
 // The built program, no display: the console stands in for the message
 // window, which counts as closed without installing.
 TEST(UpdateRunProgram, AReleaseForTheCustomerIsToldOnTheConsoleAndNothingIsFetched) {
@@ -337,8 +394,8 @@ TEST(UpdateRunProgram, AReleaseForTheCustomerIsToldOnTheConsoleAndNothingIsFetch
     if (!KernelNetUtils().Connected())
         GTEST_SKIP() << "this machine has no network interface besides loopback";
     LoopbackHttpServer http;
-    http.ServeBody("/files/update.ini", Descriptor());
-    http.ServeBody("/files/VelkorSetup.exe", kSetup);
+    http.ServeSigned("/files/update.ini", Descriptor());
+    http.ServeSigned("/files/VelkorSetup.exe", kSetup);
     ProgramFolder folder;
     WriteAll(folder / "Velkor5.ini", "[UpdateService]\r\nHost=" + http.Url("/files") + "\r\nInfo=" +
                                          http.Url("/info") + "\r\nLogHost=127.0.0.1:1\r\n");

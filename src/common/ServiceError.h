@@ -34,6 +34,9 @@ inline constexpr int64_t SubscriptOutOfRange = 9; // an entry that is not there
 inline constexpr int64_t ItemNotFound = 3265;     // a field name or position that does not exist
 inline constexpr int64_t ObjectClosed = 3704;     // a closed recordset or connection was used
 inline constexpr int64_t NoCurrentRecord = 3021;  // a field read at the end of the rows
+// A release file whose signature does not hold: Windows' own number for a
+// signature that does not verify (TRUST_E_BAD_DIGEST).
+inline constexpr int64_t SignatureRefused = -2146869232;
 }  // namespace ErrorNumber
 
 }  // namespace tvk

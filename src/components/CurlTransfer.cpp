@@ -31,9 +31,18 @@ using namespace curl_support;
     throw ServiceError(err, what + " " + path.string() + ": " + std::strerror(err));
 }
 
+// Where a synchronous fetch puts the body.
+class BodySink {
+  public:
+    virtual ~BodySink() = default;
+    virtual bool Write(const char* data, size_t size) = 0;
+    // A new response began (after a redirect): only the last body counts.
+    virtual bool Restart() = 0;
+};
+
 // The body is streamed into a temporary file beside the target; the target
 // changes only by the final rename, so a failed fetch leaves it as it was.
-class PendingFile {
+class PendingFile : public BodySink {
   public:
     explicit PendingFile(std::filesystem::path target) : target_(std::move(target)) {
         std::string tmpl = target_.string() + ".XXXXXX";
@@ -41,14 +50,14 @@ class PendingFile {
         if (fd_ < 0) ThrowErrno(errno, "Cannot create a temporary file beside", target_);
         temp_ = tmpl;
     }
-    ~PendingFile() {
+    ~PendingFile() override {
         if (fd_ >= 0) ::close(fd_);
         if (!committed_) ::unlink(temp_.c_str());
     }
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    bool Write(const char* data, size_t size) {
+    bool Write(const char* data, size_t size) override {
         while (size > 0) {
             ssize_t n = ::write(fd_, data, size);
             if (n < 0 && errno == EINTR) continue;
@@ -59,14 +68,14 @@ class PendingFile {
         return true;
     }
 
-    // A new response began (after a redirect): only the last body counts.
-    bool Restart() {
+    bool Restart() override {
         if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return Fail(errno);
         return true;
     }
 
     int Error() const { return error_; }
     const std::filesystem::path& Target() const { return target_; }
+    const std::filesystem::path& Temp() const { return temp_; }
 
     void Commit() {
         int fd = fd_;
@@ -81,7 +90,6 @@ class PendingFile {
         return false;
     }
 
-
     std::filesystem::path target_;
     std::filesystem::path temp_;
     int fd_ = -1;
@@ -89,19 +97,45 @@ class PendingFile {
     bool committed_ = false;
 };
 
+class MemoryBody : public BodySink {
+  public:
+    bool Write(const char* data, size_t size) override {
+        bytes_.append(data, size);
+        return true;
+    }
+    bool Restart() override {
+        bytes_.clear();
+        return true;
+    }
+    std::string Take() { return std::move(bytes_); }
+
+  private:
+    std::string bytes_;
+};
+
 // What the callbacks learn during one fetch.
 struct Exchange {
-    PendingFile* file = nullptr;
+    BodySink* sink = nullptr;
+    int64_t limit = -1;      // the most bytes the body may have; -1: no limit
+    int64_t exactSize = -1;  // the size the body must have, from a signed source
     long status = 0;
     std::string reason;
+    BodyFraming framing;
+    int64_t received = 0;
+    bool tooLarge = false;
 };
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* exchange = static_cast<Exchange*>(user);
     size_t bytes = size * count;
-    if (ParseStatusLine(std::string_view(data, bytes), exchange->status, exchange->reason) &&
-        !exchange->file->Restart())
-        return 0;
+    std::string_view line(data, bytes);
+    if (ParseStatusLine(line, exchange->status, exchange->reason)) {
+        exchange->framing = {};
+        exchange->received = 0;
+        if (!exchange->sink->Restart()) return 0;
+    } else {
+        exchange->framing.Take(line);
+    }
     return bytes;
 }
 
@@ -110,7 +144,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     // An error page is not wanted: stop instead of downloading it.
     if (exchange->status >= 400) return 0;
     size_t bytes = size * count;
-    return exchange->file->Write(data, bytes) ? bytes : 0;
+    if (exchange->limit >= 0 && static_cast<int64_t>(bytes) > exchange->limit - exchange->received) {
+        exchange->tooLarge = true;
+        return 0;
+    }
+    exchange->received += static_cast<int64_t>(bytes);
+    return exchange->sink->Write(data, bytes) ? bytes : 0;
 }
 
 struct EasyHandleDeleter {
@@ -124,12 +163,54 @@ void Set(CURL* curl, CURLoption option, T value) {
     if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
 }
 
+// One synchronous fetch into `exchange.sink`; throws for every way it can
+// fail, so that a return means the whole body arrived.
+void Perform(const std::string& url, const TransferOptions& options, Exchange& exchange,
+             std::chrono::seconds whole) {
+    InitialiseCurlOnce();
+    char detail[CURL_ERROR_SIZE] = {};
+    EasyHandle handle(curl_easy_init());
+    if (!handle) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+    CURL* curl = handle.get();
+
+    curl_support::SetHttpBasics(curl, url, options, detail);
+    // A server that stops sending ends the transfer; a large setup program on
+    // a slow line may take long, so only small fetches have a limit in all.
+    Set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Set(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.stall.count()));
+    if (whole.count() > 0) Set(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(whole.count() * 1000));
+    if (exchange.limit >= 0)
+        Set(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(exchange.limit));
+    Set(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
+    Set(curl, CURLOPT_HEADERDATA, &exchange);
+    Set(curl, CURLOPT_WRITEFUNCTION, &OnBody);
+    Set(curl, CURLOPT_WRITEDATA, &exchange);
+    // Certificate checks and the proxy variables (http_proxy, https_proxy,
+    // no_proxy) are libcurl's defaults; nothing here may turn them off.
+
+    CURLcode rc = curl_easy_perform(curl);
+    if (exchange.status >= 400) {
+        std::string reason = exchange.reason;
+        if (reason.empty()) reason = StandardReasonPhrase(exchange.status);
+        if (reason.empty()) reason = "HTTP error";
+        throw ServiceError(exchange.status, reason);
+    }
+    if (exchange.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
+        throw ServiceError(CURLE_FILESIZE_EXCEEDED, "The answer from " + HostOf(url) +
+                                                        " is larger than " +
+                                                        std::to_string(exchange.limit) + " bytes");
+    if (rc != CURLE_OK) throw ServiceError(rc, CurlFailure(rc, detail));
+    if (exchange.framing.EndsAtClose(curl) && exchange.received != exchange.exactSize)
+        throw ServiceError(CURLE_PARTIAL_FILE, kEndedByClose);
+}
+
 }  // namespace
 
 CurlTransfer::CurlTransfer(TransferOptions options) : options_(std::move(options)) {
     // Zero would mean "no limit" to libcurl for the stall; no fetch may hang.
     options_.connect = std::max(options_.connect, std::chrono::seconds(1));
     options_.stall = std::max(options_.stall, std::chrono::seconds(1));
+    options_.whole = std::max(options_.whole, std::chrono::seconds(1));
 }
 
 CurlTransfer::~CurlTransfer() = default;
@@ -157,7 +238,7 @@ void CurlTransfer::StartAsynchronous(const std::string& url, const std::string& 
     InitialiseCurlOnce();
     hostName_ = HostOf(url);
     worker_ = std::make_unique<CurlTransferWorker>(
-        CurlTransferWorker::Request{url, folder, fileName, options_, events_, dispatcher_});
+        CurlTransferWorker::Request{url, folder, fileName, options_, check_, events_, dispatcher_});
 }
 
 void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder,
@@ -169,40 +250,27 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
     if (!IsPlainFileName(fileName))
         throw ServiceError(ErrorNumber::InvalidArgument,
                            "The local file name \"" + fileName + "\" is not a plain file name");
-    InitialiseCurlOnce();
-
-    // Declared before the handle: libcurl holds pointers to these until cleanup.
     PendingFile file(TargetPath(folder, fileName));
     Exchange exchange;
-    exchange.file = &file;
-    char detail[CURL_ERROR_SIZE] = {};
-
-    EasyHandle handle(curl_easy_init());
-    if (!handle) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
-    CURL* curl = handle.get();
-
-    curl_support::SetHttpBasics(curl, url, options_, detail);
-    // No total limit: a large setup program on a slow line may take long, but
-    // a server that stops sending ends the transfer.
-    Set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    Set(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall.count()));
-    Set(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
-    Set(curl, CURLOPT_HEADERDATA, &exchange);
-    Set(curl, CURLOPT_WRITEFUNCTION, &OnBody);
-    Set(curl, CURLOPT_WRITEDATA, &exchange);
-    // Certificate checks and the proxy variables (http_proxy, https_proxy,
-    // no_proxy) are libcurl's defaults; nothing here may turn them off.
-
-    CURLcode rc = curl_easy_perform(curl);
-    if (exchange.status >= 400) {
-        std::string reason = exchange.reason;
-        if (reason.empty()) reason = StandardReasonPhrase(exchange.status);
-        if (reason.empty()) reason = "HTTP error";
-        throw ServiceError(exchange.status, reason);
+    exchange.sink = &file;
+    exchange.limit = exchange.exactSize = check_.size;
+    try {
+        Perform(url, options_, exchange, std::chrono::seconds(0));
+    } catch (const ServiceError&) {
+        if (file.Error() != 0) ThrowErrno(file.Error(), "Cannot write", file.Target());
+        throw;
     }
-    if (file.Error() != 0) ThrowErrno(file.Error(), "Cannot write", file.Target());
-    if (rc != CURLE_OK) throw ServiceError(rc, CurlFailure(rc, detail));
+    if (check_.verify) check_.verify(file.Temp());
     file.Commit();
+}
+
+std::string CurlTransfer::FetchHTTP(const std::string& url, size_t limit) {
+    MemoryBody body;
+    Exchange exchange;
+    exchange.sink = &body;
+    exchange.limit = static_cast<int64_t>(limit);
+    Perform(url, options_, exchange, options_.whole);
+    return body.Take();
 }
 
 std::string StandardReasonPhrase(long status) {

@@ -18,12 +18,15 @@ struct TransferOptions {
     std::chrono::seconds stall{60};
     // A file of trusted certificate authorities; empty: the system's own.
     std::string certificateAuthorities;
+    // The whole of a fetch into memory (small files that a run waits for).
+    std::chrono::seconds whole{120};
 };
 
 // The run's transfer component on libcurl. Transfers set libcurl up on first
 // use, so that a run that ends before any transfer pays nothing for it.
 // Only http:// and https:// are fetched, also after redirects: a descriptor
-// must not make the service read local files or talk other protocols.
+// must not make the service read local files or talk other protocols; a
+// fetch that began on https:// never continues on http://.
 //
 // Asynchronous transfers run on a worker thread and report through the events
 // set by SetEvents, always by way of the dispatcher (whose Post is called from
@@ -57,6 +60,8 @@ class CurlTransfer : public TransferComponent {
     // has not delivered its end yet (InvalidArgument), or libcurl cannot start.
     void GetFileHTTP(const std::string& url, const std::string& folder,
                      const std::string& fileName) override;
+    void SetDownloadCheck(DownloadCheck check) override { check_ = std::move(check); }
+    std::string FetchHTTP(const std::string& url, size_t limit) override;
 
     void SetEvents(TransferEvents* events, EventDispatcher* dispatcher) override;
     // Throws ServiceError (InvalidArgument) when no transfer is suspended.
@@ -75,6 +80,7 @@ class CurlTransfer : public TransferComponent {
                            const std::string& fileName);
 
     TransferOptions options_;
+    DownloadCheck check_;
     bool asynchronous_ = false;
     TransferEvents* events_ = nullptr;
     EventDispatcher* dispatcher_ = nullptr;

@@ -102,8 +102,8 @@ class RecordingEvents : public TransferEvents {
         events.push_back({Kind::Progress, bytes, total, ""});
         cancel = cancelWhen && cancelWhen(bytes, total);
     }
-    void TransferFailed(const std::string&, const std::string&) override {
-        events.push_back({Kind::Failed, 0, 0, ""});
+    void TransferFailed(const std::string&, const std::string&, const std::string& reason) override {
+        events.push_back({Kind::Failed, 0, 0, reason});
     }
     void TransferComplete(const std::string&, const std::string&) override {
         events.push_back({Kind::Complete, 0, 0, ""});

@@ -30,25 +30,15 @@ constexpr auto kLongestSleep = std::chrono::milliseconds(100);
 struct Exchange {
     CurlTransferPartFile* file = nullptr;
     CurlTransferAttempt::Listener* listener = nullptr;
+    int64_t exactSize = -1;  // the size a signed source names; -1: not known
     long status = 0;
     std::string reason;
-    int64_t contentLength = -1;
+    BodyFraming framing;
     std::optional<std::pair<int64_t, int64_t>> contentRange;  // first byte, total (-1: "*")
     bool bodyWanted = false;  // the final 2xx response's head has been read
     int64_t total = -1;
     std::string failure;  // a response the part file cannot take
 };
-
-std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
-    if (line.size() <= name.size() || line[name.size()] != ':') return std::nullopt;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
-    std::string_view value = line.substr(name.size() + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
-        value.remove_suffix(1);
-    return value;
-}
 
 std::optional<int64_t> Number(std::string_view text) {
     int64_t value = 0;
@@ -85,14 +75,20 @@ bool AcceptBody(Exchange& ex) {
             return false;
         }
         if (!file.TruncateTo(ex.contentRange->first)) return false;
+        const int64_t length = ex.framing.contentLength;
         ex.total = ex.contentRange->second >= 0 ? ex.contentRange->second
-                   : ex.contentLength >= 0      ? ex.contentRange->first + ex.contentLength
+                   : length >= 0                ? ex.contentRange->first + length
                                                 : -1;
     } else {
         // The whole file again (a first request, or a server that ignores
         // ranges): appending it would duplicate the bytes already here.
         if (!file.TruncateTo(0)) return false;
-        ex.total = ex.contentLength;
+        ex.total = ex.framing.contentLength;
+    }
+    if (ex.exactSize >= 0 && ex.total >= 0 && ex.total != ex.exactSize) {
+        ex.failure = "The server announces " + std::to_string(ex.total) +
+                     " bytes, but the update information names " + std::to_string(ex.exactSize);
+        return false;
     }
     ex.bodyWanted = true;
     ex.listener->ResponseStarted();
@@ -109,7 +105,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         // A new response of the redirect chain: forget the previous one's head.
         ex.status = status;
         ex.reason = reason;
-        ex.contentLength = -1;
+        ex.framing = {};
         ex.contentRange.reset();
         return bytes;
     }
@@ -117,11 +113,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         if (ex.status >= 200 && ex.status < 300 && !AcceptBody(ex)) return 0;
         return bytes;
     }
-    if (auto value = HeaderValue(line, "content-length")) {
-        ex.contentLength = Number(*value).value_or(-1);
-    } else if (auto range = HeaderValue(line, "content-range")) {
-        ex.contentRange = ParseContentRange(*range);
-    }
+    if (auto range = HeaderValue(line, "content-range")) ex.contentRange = ParseContentRange(*range);
+    ex.framing.Take(line);
     return bytes;
 }
 
@@ -132,6 +125,10 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     if (ex.status >= 400) return 0;
     // The body of an intermediate response (a redirect) is not the file.
     if (!ex.bodyWanted) return bytes;
+    if (ex.exactSize >= 0 && static_cast<int64_t>(bytes) > ex.exactSize - ex.file->Size()) {
+        ex.failure = "The server sent more bytes than the update information names";
+        return 0;
+    }
     return ex.file->Append(data, bytes) ? bytes : 0;
 }
 
@@ -170,8 +167,8 @@ struct CurlTransferAttempt::Handles {
     }
 };
 
-CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options)
-    : options_(options), handles_(std::make_unique<Handles>()) {
+CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options, int64_t exactSize)
+    : options_(options), exactSize_(exactSize), handles_(std::make_unique<Handles>()) {
     handles_->multi = curl_multi_init();
     handles_->easy = curl_easy_init();
     if (!handles_->multi || !handles_->easy)
@@ -186,7 +183,7 @@ namespace {
 
 CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
                                      const CurlTransferPartFile& file, const char* detail,
-                                     bool reconnecting) {
+                                     bool reconnecting, CURL* curl) {
     using Outcome = CurlTransferAttempt::Outcome;
     if (ex.status >= 400) {
         std::string reason = ex.reason.empty() ? StandardReasonPhrase(ex.status) : ex.reason;
@@ -204,6 +201,14 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
             return {Outcome::Lost, "The server sent fewer bytes than it announced"};
         if (ex.total >= 0 && file.Size() > ex.total)
             return {Outcome::Failed, "The server sent more bytes than it announced"};
+        // Without a length the end is only the server's close, which a cut
+        // connection looks like too; only the size a signed source names
+        // tells them apart.
+        if (ex.total < 0 && ex.framing.EndsAtClose(curl)) {
+            if (ex.exactSize < 0) return {Outcome::Failed, kEndedByClose};
+            if (file.Size() < ex.exactSize)
+                return {Outcome::Lost, "The server sent fewer bytes than the update information names"};
+        }
         return {Outcome::Complete, ""};
     }
     bool lookup = rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_COULDNT_RESOLVE_PROXY;
@@ -224,6 +229,7 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
     Exchange ex;
     ex.file = &file;
     ex.listener = &listener;
+    ex.exactSize = exactSize_;
 
     curl_support::SetHttpBasics(curl, url, options_, handles_->detail);
     Set(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);
@@ -279,7 +285,7 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
         int queued = 0;
         while (CURLMsg* message = curl_multi_info_read(multi, &queued))
             if (message->msg == CURLMSG_DONE) rc = message->data.result;
-        result = Classify(rc, ex, file, handles_->detail, reconnecting);
+        result = Classify(rc, ex, file, handles_->detail, reconnecting, curl);
     }
     curl_multi_remove_handle(multi, curl);
     return result;

@@ -36,7 +36,9 @@ class CurlTransferAttempt {
         virtual bool StopRequested() = 0;
     };
 
-    explicit CurlTransferAttempt(const TransferOptions& options);
+    // `exactSize`: the size the file must have, from a signed source (-1: not
+    // known). A body longer than that is refused while it arrives.
+    CurlTransferAttempt(const TransferOptions& options, int64_t exactSize);
     ~CurlTransferAttempt();
     CurlTransferAttempt(const CurlTransferAttempt&) = delete;
     CurlTransferAttempt& operator=(const CurlTransferAttempt&) = delete;
@@ -54,6 +56,7 @@ class CurlTransferAttempt {
   private:
     struct Handles;
     TransferOptions options_;
+    int64_t exactSize_;
     std::unique_ptr<Handles> handles_;
 };
 

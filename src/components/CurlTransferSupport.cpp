@@ -2,9 +2,12 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
+#include <charconv>
 #include <memory>
 #include <mutex>
 
+#include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "components/CurlTransfer.h"
 
@@ -28,7 +31,10 @@ void SetHttpBasics(void* handle, const std::string& url, const TransferOptions& 
     constexpr const char* kAllowedProtocols = "http,https";
     Set(curl, CURLOPT_URL, url.c_str());
     Set(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
-    Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    // What began under TLS stays under TLS: a redirect to http:// would hand
+    // the file to anyone on the path.
+    const bool secure = LowerCaseText(std::string_view(url).substr(0, 8)) == "https://";
+    Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : kAllowedProtocols);
     Set(curl, CURLOPT_FOLLOWLOCATION, 1L);
     Set(curl, CURLOPT_MAXREDIRS, 5L);
     Set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect.count() * 1000));
@@ -80,6 +86,35 @@ bool ParseStatusLine(std::string_view line, long& status, std::string& reason) {
     status = code;
     reason = std::string(rest);
     return true;
+}
+
+std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
+    if (line.size() <= name.size() || line[name.size()] != ':') return std::nullopt;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
+    std::string_view value = line.substr(name.size() + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
+        value.remove_suffix(1);
+    return value;
+}
+
+void BodyFraming::Take(std::string_view headerLine) {
+    if (auto length = HeaderValue(headerLine, "content-length")) {
+        int64_t value = -1;
+        auto [end, ec] = std::from_chars(length->data(), length->data() + length->size(), value);
+        contentLength = ec == std::errc() && end == length->data() + length->size() ? value : -1;
+    } else if (auto coding = HeaderValue(headerLine, "transfer-encoding")) {
+        chunked = LowerCaseText(*coding).find("chunked") != std::string::npos;
+    }
+}
+
+bool BodyFraming::EndsAtClose(void* curl) const {
+    long version = CURL_HTTP_VERSION_NONE;
+    curl_easy_getinfo(static_cast<CURL*>(curl), CURLINFO_HTTP_VERSION, &version);
+    // HTTP/2 and later frame every body; a cut stream is an error there.
+    bool framedByProtocol = version >= CURL_HTTP_VERSION_2_0;
+    return !framedByProtocol && contentLength < 0 && !chunked;
 }
 
 std::string CurlFailure(int code, const char* detail) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +36,25 @@ std::filesystem::path TargetPath(const std::string& folder, const std::string& f
 // "HTTP/1.1 404 Not Found\r\n" -> 404, "Not Found". Every response of a
 // redirect chain starts with such a line, so the last one describes the body.
 bool ParseStatusLine(std::string_view line, long& status, std::string& reason);
+
+// The value of header `name` (in lower case) when `line` is that header.
+std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name);
+
+// How the end of a response body is known, from the header lines of the
+// response.
+struct BodyFraming {
+    int64_t contentLength = -1;
+    bool chunked = false;
+
+    void Take(std::string_view headerLine);
+    // The body ended only because the server closed the connection (HTTP/1
+    // without a length or chunks), so that a cut cannot be told from the
+    // end. `curl` is the easy handle of the finished response.
+    bool EndsAtClose(void* curl) const;
+};
+inline constexpr const char* kEndedByClose =
+    "The server closed the connection without announcing the length of the file, so it may be "
+    "incomplete";
 
 // libcurl's text for a failure, with the detail of its error buffer.
 std::string CurlFailure(int code, const char* detail);

@@ -35,7 +35,7 @@ struct CurlTransferWorker::State : CurlTransferAttempt::Listener,
         : request(std::move(r)),
           local(TargetPath(request.folder, request.fileName).string()),
           host(HostOf(request.url)),
-          attempt(request.options) {}
+          attempt(request.options, request.check.size) {}
 
     const Request request;
     const std::string local;
@@ -159,6 +159,10 @@ void CurlTransferWorker::State::Download() {
 
 void CurlTransferWorker::State::Finish(CurlTransferPartFile& file) {
     try {
+        if (request.check.verify) {
+            Message("Checking the signature of " + request.fileName);
+            request.check.verify(file.PartPath());
+        }
         file.Commit();
     } catch (const ServiceError& failure) {
         End(false, failure.Description());
@@ -170,14 +174,14 @@ void CurlTransferWorker::State::Finish(CurlTransferPartFile& file) {
 
 void CurlTransferWorker::State::End(bool complete, const std::string& reason) {
     if (complete || !reason.empty()) Message(complete ? "Transfer complete" : reason);
-    request.dispatcher->Post([self = shared_from_this(), complete] {
+    request.dispatcher->Post([self = shared_from_this(), complete, reason] {
         // Ended before the handler runs, so that the handler may start the next download.
         self->ended = true;
         if (!self->alive) return;
         if (complete)
             self->request.events->TransferComplete(self->request.url, self->local);
         else
-            self->request.events->TransferFailed(self->request.url, self->local);
+            self->request.events->TransferFailed(self->request.url, self->local, reason);
     });
 }
 

@@ -12,6 +12,9 @@ namespace tvk {
 // One asynchronous download on its own thread. Every event goes through the
 // dispatcher; none is called on the worker thread.
 //
+// A complete body passes the request's check before it gets its final name;
+// a body the check refuses ends with TransferFailed.
+//
 // A lost or stalled connection suspends the download: StatusCode(-2) is
 // delivered and the download waits. A Resume() (the component's Reconnect)
 // during or after that event continues it with a range request from the bytes
@@ -25,6 +28,7 @@ class CurlTransferWorker {
         std::string folder;
         std::string fileName;
         TransferOptions options;
+        DownloadCheck check;
         TransferEvents* events = nullptr;
         EventDispatcher* dispatcher = nullptr;
     };

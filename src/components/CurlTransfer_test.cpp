@@ -307,7 +307,9 @@ class CurlTransferHttpsTest : public ::testing::Test {
 
     std::string Key() const { return (keys / "key.pem").string(); }
     std::string Certificate() const { return (keys / "cert.pem").string(); }
-    std::string Url() const { return "https://127.0.0.1:" + port_ + "/update.ini"; }
+    std::string Url(const std::string& path = "/update.ini") const {
+        return "https://127.0.0.1:" + port_ + path;
+    }
 
     test::TempFolder keys, served, folder;
     ProxyEnvironment proxies;
@@ -347,9 +349,18 @@ class CurlTransferHttpsTest : public ::testing::Test {
         port_ = line.substr(0, line.find('\n'));
     }
 
+    // "/to?<url>" redirects to <url>.
     static constexpr const char* kServer = R"(import functools, http.server, ssl, sys
 cert, key, root = sys.argv[1:4]
-handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=root)
+class Handler(http.server.SimpleHTTPRequestHandler):
+    def do_GET(self):
+        if not self.path.startswith("/to?"):
+            return super().do_GET()
+        self.send_response(302)
+        self.send_header("Location", self.path[4:])
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+handler = functools.partial(Handler, directory=root)
 server = http.server.HTTPServer(("127.0.0.1", 0), handler)
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
 context.load_cert_chain(cert, key)
@@ -375,6 +386,22 @@ TEST_F(CurlTransferHttpsTest, FetchesWhenTheCertificateIsTrusted) {
     CurlTransfer transfer{TransferOptions{5s, 5s, Certificate()}};
     transfer.GetFileHTTP(Url(), folder.Path().string(), "update.ini");
     EXPECT_EQ(ReadAll(folder / "update.ini"), "[Update]\r\nBuild=4300\r\n");
+    EXPECT_EQ(transfer.FetchHTTP(Url("/to?" + Url()), 100), "[Update]\r\nBuild=4300\r\n");
+}
+
+// Whatever began under TLS is not handed to plain HTTP by a redirect.
+TEST_F(CurlTransferHttpsTest, ARedirectToPlainHttpIsRefused) {
+    test::LoopbackHttpServer plain;
+    plain.ServeBody("/update.ini", "[Update]\r\nBuild=9999\r\n");
+    CurlTransfer transfer{TransferOptions{5s, 5s, Certificate()}};
+    const std::string downgrade = Url("/to?" + plain.Url("/update.ini"));
+    EXPECT_EQ(ErrorOf([&] { transfer.FetchHTTP(downgrade, 100); }).Number(), 1);
+    EXPECT_EQ(ErrorOf([&] {
+                  transfer.GetFileHTTP(downgrade, folder.Path().string(), "update.ini");
+              }).Number(),
+              1);
+    EXPECT_EQ(plain.Requests("/update.ini"), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "update.ini"));
 }
 
 }  // namespace

@@ -1,10 +1,23 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 #include "components/TransferEvents.h"
 
 namespace tvk {
+
+// What a downloaded file must show before it gets its final name.
+struct DownloadCheck {
+    // The length the file must have, from a signed source; -1: not known.
+    int64_t size = -1;
+    // Refuses the complete body by throwing ServiceError; it may run on the
+    // transfer's own thread. Empty: no check.
+    std::function<void(const std::filesystem::path& body)> verify;
+};
 
 // HTTP and FTP transfers of the run.
 class TransferComponent {
@@ -42,6 +55,15 @@ public:
     // it was.
     virtual void GetFileHTTP(const std::string& url, const std::string& folder,
                              const std::string& fileName) = 0;
+
+    // For the downloads GetFileHTTP starts from now on. A body whose end is
+    // only the server's close counts as complete only at the checked size.
+    virtual void SetDownloadCheck(DownloadCheck check) = 0;
+
+    // Fetches `url` into memory, synchronously: at most `limit` bytes, within
+    // a bounded time in all. Throws ServiceError as GetFileHTTP does; a
+    // larger body is error 63.
+    virtual std::string FetchHTTP(const std::string& url, size_t limit) = 0;
 };
 
 // Whether the machine has a network connection beyond loopback.

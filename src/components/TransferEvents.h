@@ -21,8 +21,10 @@ public:
     // second); the byte counts are always exact.
     virtual void TransferProgress(const std::string& remote, const std::string& local,
                                   int64_t bytesSoFar, int64_t totalBytes, bool& cancel) = 0;
-    // Exactly one of these two ends every transfer.
-    virtual void TransferFailed(const std::string& remote, const std::string& local) = 0;
+    // Exactly one of these two ends every transfer. `reason` says why it
+    // failed, for the user.
+    virtual void TransferFailed(const std::string& remote, const std::string& local,
+                                const std::string& reason) = 0;
     virtual void TransferComplete(const std::string& remote, const std::string& local) = 0;
 };
 

@@ -19,6 +19,7 @@
 #include "localisation/ControlTranslation.h"
 #include "localisation/QtWindowLayer.qt.h"
 #include "localisation/StringTable.h"
+#include "notify/MessageText.h"
 #include "platform/QtWindows.qt.h"
 #include "run/RunState.h"
 
@@ -29,7 +30,14 @@ namespace {
 constexpr int kStartDelayMs = 200;
 
 QMessageBox::Icon ToQt(MessageIcon icon) {
-    return icon == MessageIcon::Question ? QMessageBox::Question : QMessageBox::NoIcon;
+    switch (icon) {
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        default:
+            return QMessageBox::NoIcon;
+    }
 }
 
 std::string DescriptionOf(const std::exception& fault) {
@@ -168,11 +176,12 @@ void frmOppdat::Start() {
     finished_ = false;
     started_ = true;
     try {
+        transfer_.SetDownloadCheck(check_);
         transfer_.GetFileHTTP(urlHost_ + "/" + hostExe_, localPath_, localExe_);
-    } catch (const std::exception&) {
+    } catch (const std::exception& fault) {
         // A download that cannot even begin ends like one that failed, so
         // that the run goes on without a setup instead of waiting forever.
-        Fail();
+        Fail(DescriptionOf(fault));
     }
     timStart->stop();
 }
@@ -236,9 +245,19 @@ void frmOppdat::TransferComplete(const std::string&, const std::string&) {
     CloseSelf();
 }
 
-void frmOppdat::TransferFailed(const std::string&, const std::string&) { Fail(); }
+void frmOppdat::TransferFailed(const std::string&, const std::string&, const std::string& reason) {
+    Fail(reason);
+}
 
-void frmOppdat::Fail() {
+// The user learns why, unless the user asked for the end.
+void frmOppdat::Fail(const std::string& reason) {
+    if (!cancelRequested_) {
+        MessageBoxRequest box;
+        box.text = ReplacePlaceholders(LoadLocalString(state_, 226), {reason});
+        box.title = LoadLocalString(state_, 100);
+        box.icon = MessageIcon::Critical;
+        seams_.ask(box);
+    }
     Update(false);
     DeletePartialDownload();
     localExe_.clear();
@@ -290,6 +309,7 @@ DownloadWindowResult ShowDownloadWindowQt(const RunState& state,
     window.SetHostExe(request.HostExe);
     window.SetLocalExe(request.LocalExe);
     window.SetLocalPath(request.LocalPath);
+    window.SetDownloadCheck(request.check);
     window.exec();
     return {window.OK(), window.Installer()};
 }

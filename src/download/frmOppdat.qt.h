@@ -43,6 +43,8 @@ class frmOppdat : public QDialog, private TransferEvents {
     void SetHostExe(std::string value) { hostExe_ = std::move(value); }
     void SetLocalExe(std::string value) { localExe_ = std::move(value); }
     void SetLocalPath(std::string value) { localPath_ = std::move(value); }
+    // What the setup must show before the transfer gives it its name.
+    void SetDownloadCheck(DownloadCheck check) { check_ = std::move(check); }
 
     bool OK() const { return ok_; }
     bool Installer() const { return installer_; }
@@ -61,7 +63,8 @@ class frmOppdat : public QDialog, private TransferEvents {
     void TransferStart(const std::string& remote, const std::string& local, bool download) override;
     void TransferProgress(const std::string& remote, const std::string& local, int64_t bytesSoFar,
                           int64_t totalBytes, bool& cancel) override;
-    void TransferFailed(const std::string& remote, const std::string& local) override;
+    void TransferFailed(const std::string& remote, const std::string& local,
+                        const std::string& reason) override;
     void TransferComplete(const std::string& remote, const std::string& local) override;
 
     void CreateControls();
@@ -70,7 +73,7 @@ class frmOppdat : public QDialog, private TransferEvents {
     void ShowProgress(int64_t bytesSoFar, int64_t totalBytes);
     void AskToReconnect();
     void DeletePartialDownload() const;
-    void Fail();
+    void Fail(const std::string& reason);
     void CloseSelf();
     bool MayClose() const { return closingSelf_ || finished_; }
     double SecondsNow() const;
@@ -81,6 +84,7 @@ class frmOppdat : public QDialog, private TransferEvents {
     QtEventDispatcher dispatcher_{*this};
 
     std::string urlHost_, hostExe_, localExe_, localPath_;
+    DownloadCheck check_;
     bool ok_ = false;
     bool installer_ = false;
     bool started_ = false;

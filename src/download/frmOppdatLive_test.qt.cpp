@@ -13,6 +13,7 @@
 #include "components/CurlTransfer.h"
 #include "download/frmOppdat.qt.h"
 #include "run/RunState.h"
+#include "update/SignedRelease.h"
 
 namespace tvk {
 namespace {
@@ -95,7 +96,9 @@ TEST_F(DownloadWindowLive, ANotFoundSetupFailsAndLeavesNothing) {
     frmOppdat& w = Open(missing);
     ASSERT_TRUE(WaitUntilClosed());
     EXPECT_FALSE(w.OK());
-    EXPECT_TRUE(asked.empty());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, "The update could not be installed: 404 Not Found");
+    EXPECT_EQ(asked[0].title, "Velkor UpdateService");
     EXPECT_TRUE(NothingLeft());
 }
 
@@ -125,7 +128,8 @@ TEST_F(DownloadWindowLive, AStallIsALostConnectionToo) {
 TEST_F(DownloadWindowLive, NoToReconnectFailsAndRemovesThePartialFile) {
     frmOppdat& w = Open(Faulty([](Server::Response& r) { r.dropAfter = 1000000; }));
     ASSERT_TRUE(WaitUntilClosed());
-    EXPECT_EQ(asked.size(), 1u);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].text.rfind("The update could not be installed: Connection lost: ", 0), 0u);
     EXPECT_FALSE(w.OK());
     EXPECT_TRUE(NothingLeft());
 }
@@ -171,6 +175,62 @@ TEST_F(DownloadWindowLive, OutsideCloseRequestsWaitForTheEnd) {
     ASSERT_TRUE(WaitUntilClosed());
     EXPECT_TRUE(w.OK());
     EXPECT_TRUE(DownloadIsComplete());
+}
+
+}  // namespace
+}  // namespace tvk
+
+namespace tvk {
+namespace {
+
+// The setup gets its name only when the maker's signature and the pin of the
+// signed descriptor hold, and only when its end was more than a closed
+// connection; whatever fails is gone and the user is told why.
+TEST_F(DownloadWindowLive, TheSetupGetsItsNameOnlyWithTheMakersSignature) {
+    const std::string setup = Server::Pattern(0, static_cast<size_t>(kSize));
+    test::TempFolder keys;
+    const std::string stranger = test::MakeReleaseKeyPair(keys.Path(), "stranger").secretKey;
+    struct Case {
+        const char* name;
+        std::string signature;
+        std::string sha256;
+        int64_t size;
+        void (*serve)(Server::Response&);
+        const char* refusal;  // nullptr: installs
+    } cases[] = {
+        {"signed", test::ReleaseSignatureOf(setup), "", kSize, [](Server::Response&) {}, nullptr},
+        {"tampered", test::ReleaseSignatureOf(setup + "x"), "", -1, [](Server::Response&) {},
+         "its signature does not match its content"},
+        {"untrusted key", test::ReleaseSignatureOf(setup, stranger), "", -1,
+         [](Server::Response&) {}, "a key this build does not trust"},
+        {"an older signed setup", test::ReleaseSignatureOf(setup), std::string(64, 'a'), -1,
+         [](Server::Response&) {}, "its SHA-256 differs"},
+        {"cut without a length", test::ReleaseSignatureOf(setup), "", -1,
+         [](Server::Response& r) { r.withoutLength = true, r.dropAfter = 1000000; },
+         "without announcing the length"},
+        {"no length but the descriptor's size", test::ReleaseSignatureOf(setup), "", kSize,
+         [](Server::Response& r) { r.withoutLength = true; }, nullptr},
+    };
+    for (const Case& c : cases) {
+        asked.clear();
+        Server::Response response = Server::Generated(kSize);
+        c.serve(response);
+        Open(response);
+        window->SetDownloadCheck(
+            SetupCheck{"VelkorSetup.exe", c.signature, c.size, c.sha256}.ForDownload());
+        ASSERT_TRUE(WaitUntilClosed()) << c.name;
+        EXPECT_EQ(window->OK(), c.refusal == nullptr) << c.name;
+        if (c.refusal == nullptr) {
+            EXPECT_TRUE(DownloadIsComplete()) << c.name;
+            EXPECT_TRUE(asked.empty()) << c.name;
+            std::filesystem::remove(folder / "VelkorSetup_512.exe");
+            continue;
+        }
+        EXPECT_TRUE(NothingLeft()) << c.name;
+        ASSERT_EQ(asked.size(), 1u) << c.name;
+        EXPECT_NE(asked[0].text.find(c.refusal), std::string::npos) << c.name << ": " << asked[0].text;
+        EXPECT_EQ(asked[0].title, "Velkor UpdateService") << c.name;
+    }
 }
 
 }  // namespace

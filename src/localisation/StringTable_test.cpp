@@ -103,6 +103,11 @@ const std::vector<Row> kExpected = {
       "Ingen uppdatering finns tillgänglig. Senaste versionen av Tavrin Velkor är installerat.",
       "No update is available. Latest version of Tavrin Velkor is installed."}},
     {225, {kNo225, kNo225, kNo225, kNo225, kNo225}},
+    {226,
+     {"Opdateringen kunne ikke installeres: @1",
+      "Die Aktualisierung konnte nicht installiert werden: @1",
+      "Oppdateringen kunne ikke installeres: @1", "Uppdateringen kunde inte installeras: @1",
+      "The update could not be installed: @1"}},
 };
 
 class StringTableTest : public ::testing::Test {
@@ -115,7 +120,7 @@ protected:
 };
 
 TEST_F(StringTableTest, EveryIdInEveryLanguageHasItsText) {
-    ASSERT_EQ(kExpected.size(), 24u);
+    ASSERT_EQ(kExpected.size(), 25u);
     for (const Row& row : kExpected) {
         for (size_t i = 0; i < kLanguages.size(); ++i) {
             EXPECT_EQ(Load(kLanguages[i], row.id), row.texts[i])

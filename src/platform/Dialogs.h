@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/DateTime.h"
+#include "components/TransferComponent.h"
 
 namespace tvk {
 
@@ -39,6 +40,7 @@ struct DownloadWindowRequest {
     std::string HostExe;
     std::string LocalExe;
     std::string LocalPath;  // the update folder, ending with a separator
+    DownloadCheck check;    // what the setup must show before it gets its name
 };
 
 // What the download window tells after it has closed.

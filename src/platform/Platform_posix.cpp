@@ -115,7 +115,8 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
     const std::filesystem::path path = ResolvedTarget(requested);
     // Replacing by rename needs only the folder's permission; a file its owner
     // made read-only must stay as it is, as a write in place would.
-    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
+    // (A read-only file system says so at the temporary file.)
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0 && errno != EROFS)
         ThrowErrno("Cannot write", path);
     std::string tmpl = path.string() + ".XXXXXX";
     int fd = ::mkstemp(tmpl.data());

@@ -45,6 +45,10 @@ struct UpdateInfo {
     std::string Language = "All";
     std::string Name = "All";
     std::string PostalCode = "All";
+    // The setup's size and SHA-256 (lower-case hex), when the descriptor
+    // names them: they tie the signed descriptor to one setup file.
+    int64_t Size = -1;
+    std::string Sha256;
 };
 
 // The record of one run, created by Main and handed to every step. Nothing of

@@ -7,6 +7,7 @@
 #include "components/DatabaseComponent.h"
 #include "components/IniFile.h"
 #include "components/KernelNetUtils.h"
+#include "components/ReleaseSignature.h"
 #include "components/CurlTransfer.h"
 #include "database/CustomerSettings.h"
 #include "localisation/StringTable.h"
@@ -22,6 +23,15 @@ namespace tvk {
 namespace {
 
 constexpr int16_t kInteractiveRunMode = 8;
+
+// Which keys a release must be signed with: a build that made its own key
+// pair says where it lies, so that nobody takes it for a release build.
+std::string TrustedKeysNote() {
+    const std::string file = DevelopmentKeyFile();
+    if (!file.empty()) return "development build: trusts the key in " + file;
+    return "releases must be signed by one of the maker's " +
+           std::to_string(TrustedReleaseKeys().size()) + " built-in keys";
+}
 
 int RefuseCommandLine(const RunState& state, const CommandLineError& error) {
     state.dialogs->ShowMessage(
@@ -69,6 +79,7 @@ void StartRun(RunState& state, const StartUpServices& services) {
     ReadServiceSettings(state);
     Trace(state, "update host " + state.ServiceSettings.Host +
                      (state.ServiceSettings.Test ? " (test installation)" : ""));
+    Trace(state, TrustedKeysNote());
 
     state.SqlServerProductVersion.clear();
     ReadCustomerSettings(state);
@@ -87,7 +98,7 @@ void IgnoringFailure(Step step) {
 }
 
 void EndRun(RunState& state) {
-    IgnoringFailure([&] { state.database->Disconnect(); });
+    if (state.database) IgnoringFailure([&] { state.database->Disconnect(); });
     IgnoringFailure([&] { state.database.reset(); });
     IgnoringFailure([&] { state.settingsFile.reset(); });
     IgnoringFailure([&] { state.transfer.reset(); });
@@ -129,7 +140,7 @@ int Main(const std::string& commandLineText, const StartUpServices& services) {
     try {
         CommandLine line = ParseCommandLine(commandLineText);
         if (line.helpRequested) {
-            std::printf("%s\n", CommandLineUsage().c_str());
+            std::printf("%s\n%s\n", CommandLineUsage().c_str(), TrustedKeysNote().c_str());
             return static_cast<int>(ExitCode::Normal);
         }
         ApplyCommandLine(state, line);
@@ -153,14 +164,15 @@ int Main(const std::string& commandLineText, const StartUpServices& services) {
     state.InstalledBuild = ReadInstalledBuild(*state.settingsFile, state.programFolder);
     Trace(state, "installed build " + std::to_string(state.InstalledBuild));
 
+    ExitCode code = ExitCode::Normal;
     try {
         RunUpdate(state);
     } catch (const RunEnded& ended) {
-        return static_cast<int>(ended.code);  // the step that ended the run has released all
+        code = ended.code;
     } catch (...) {
     }
     EndRun(state);
-    return static_cast<int>(ExitCode::Normal);
+    return static_cast<int>(code);
 }
 
 }  // namespace tvk

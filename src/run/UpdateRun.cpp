@@ -11,6 +11,7 @@
 #include "run/RunEnded.h"
 #include "run/Trace.h"
 #include "update/CustomerFilter.h"
+#include "update/SignedRelease.h"
 #include "update/UpdateDescriptor.h"
 
 namespace tvk {
@@ -75,24 +76,37 @@ void ClearUpdateFolder(RunState& state) {
         Try(state, "deleting an old setup", [&] { std::filesystem::remove(setup); });
 }
 
+// The setup is checked as it arrives, before it gets its name, and again
+// before it is reported and before it is started, since it lies in a folder
+// others can write to. A setup that fails is never started and not reported.
 void InstallRelease(RunState& state) {
     ClearUpdateFolder(state);
     const std::filesystem::path folder = UpdateFolder(state.programFolder);
+    const std::filesystem::path setup = folder / LocalSetupName(state.UpdateInfo);
+    SetupCheck check;
+    try {
+        check = FetchSetupCheck(state);
+    } catch (const ServiceError& failure) {
+        TellSetupRefused(state, failure.Description());
+        throw RunEnded{ExitCode::SetupRefused};
+    }
     DownloadWindowResult download;
     Try(state, "the download window", [&] {
         std::filesystem::create_directories(folder);
         download = state.dialogs->ShowDownloadWindow(
             state, {.URLHost = state.ServiceSettings.Host,
-                    .HostExe = state.UpdateInfo.Setup + ".exe",
-                    .LocalExe = LocalSetupName(state.UpdateInfo),
-                    .LocalPath = folder.string() + "/"});
+                    .HostExe = check.name,
+                    .LocalExe = setup.filename().string(),
+                    .LocalPath = folder.string() + "/",
+                    .check = check.ForDownload()});
     });
     Trace(state, download.OK ? "the setup was downloaded" : "the setup was not downloaded");
     if (!download.OK) return;
+    if (!AcceptSetup(state, setup, check)) throw RunEnded{ExitCode::SetupRefused};
     Try(state, "the download report", [&] { SendDownloadReport(state); });
-    if (download.Installer)
-        Try(state, "starting the setup",
-            [&] { platform::StartProcess(folder / LocalSetupName(state.UpdateInfo)); });
+    if (!download.Installer) return;
+    if (!AcceptSetup(state, setup, check)) throw RunEnded{ExitCode::SetupRefused};
+    Try(state, "starting the setup", [&] { platform::StartProcess(setup); });
 }
 
 }  // namespace

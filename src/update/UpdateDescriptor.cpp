@@ -1,11 +1,16 @@
 #include "update/UpdateDescriptor.h"
 
+#include <charconv>
+
+#include "common/CodePage.h"
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
+#include "components/ReleaseSignature.h"
 #include "localisation/StringTable.h"
 #include "platform/Platform.h"
 #include "run/RunEnded.h"
 #include "run/Trace.h"
+#include "update/SignedRelease.h"
 
 namespace tvk {
 
@@ -27,6 +32,28 @@ void RefuseSetupName(const std::string& name) {
         throw ServiceError(ErrorNumber::InvalidArgument,
                            "The setup name \"" + name + "\" in " + kDescriptorFile +
                                " is not a plain file name");
+}
+
+// Size= and Sha256= pin the setup that the signed descriptor belongs to. A
+// value that is there but unreadable must not silently drop the pin.
+void ReadSetupPin(UpdateInfo& info, const std::string& size, const std::string& sha256) {
+    if (!size.empty()) {
+        int64_t bytes = -1;
+        auto [end, ec] = std::from_chars(size.data(), size.data() + size.size(), bytes);
+        if (ec != std::errc() || end != size.data() + size.size() || bytes < 0)
+            throw ServiceError(ErrorNumber::TypeMismatch,
+                               "The Size \"" + size + "\" in " + kDescriptorFile +
+                                   " is not a number of bytes");
+        info.Size = bytes;
+    }
+    if (!sha256.empty()) {
+        info.Sha256 = LowerCaseText(sha256);
+        if (info.Sha256.size() != 64 ||
+            info.Sha256.find_first_not_of("0123456789abcdef") != std::string::npos)
+            throw ServiceError(ErrorNumber::TypeMismatch,
+                               "The Sha256 \"" + sha256 + "\" in " + kDescriptorFile +
+                                   " is not a SHA-256 digest");
+    }
 }
 
 // The copy left by the previous run is only a memory of what was announced.
@@ -54,16 +81,41 @@ int32_t PreviousBuild(SettingsFile& ini, const std::filesystem::path& descriptor
     throw RunEnded{code};
 }
 
-void OfferDownloadedSetup(RunState& state) {
+// The setup lay in the update folder since an earlier run, where anything
+// may have replaced it: it is checked again, as if it had just arrived.
+ExitCode OfferDownloadedSetup(RunState& state) {
     const std::filesystem::path setup = UpdateFolder(state.programFolder) / LocalSetupName(state.UpdateInfo);
-    if (!platform::FileExists(setup)) return;
+    if (!platform::FileExists(setup)) return ExitCode::Normal;
     MessageAnswer answer = state.dialogs->ShowMessage({.text = LoadLocalString(state, 208),
                                                        .title = LoadLocalString(state, 100),
                                                        .icon = MessageIcon::Question,
                                                        .buttons = MessageButtons::YesNo});
     Trace(state, std::string("downloaded setup offered: ") +
                      (answer == MessageAnswer::Yes ? "start" : "not now"));
-    if (answer == MessageAnswer::Yes) platform::StartProcess(setup);
+    if (answer != MessageAnswer::Yes) return ExitCode::Normal;
+    SetupCheck check;
+    try {
+        check = FetchSetupCheck(state);
+    } catch (const ServiceError& failure) {
+        TellSetupRefused(state, failure.Description());
+        return ExitCode::SetupRefused;
+    }
+    if (!AcceptSetup(state, setup, check)) return ExitCode::SetupRefused;
+    platform::StartProcess(setup);
+    return ExitCode::Normal;
+}
+
+// Nothing of the descriptor is used, nor the previous copy replaced, before
+// its signature holds. An unchanged copy is left as it is.
+void FetchDescriptor(RunState& state, const std::filesystem::path& descriptor) {
+    const std::string url = state.ServiceSettings.Host + "/" + kDescriptorFile;
+    state.transfer->Asynchronous(false);
+    std::string bytes = state.transfer->FetchHTTP(url, kDescriptorLimit);
+    std::string signature = FetchSignature(*state.transfer, url, kDescriptorFile);
+    ReleaseSignature(signature, kDescriptorFile).Verify(bytes, TrustedReleaseKeys());
+    std::string previous;
+    if (platform::ReadFile(descriptor, previous) && previous == bytes) return;
+    platform::WriteFileAtomically(descriptor, bytes);
 }
 
 }  // namespace
@@ -82,6 +134,7 @@ UpdateInfo ReadUpdateInfo(SettingsFile& ini, const std::filesystem::path& descri
     info.Name = filter("Name");
     info.PostalCode = filter("PostalCode");
     RefuseSetupName(info.Setup);
+    ReadSetupPin(info, update("Size"), update("Sha256"));
     return info;
 }
 
@@ -108,9 +161,7 @@ void GetUpdateInfo(RunState& state) {
         state.UpdateInfo = UpdateInfo{};
         int32_t previousBuild = PreviousBuild(*state.settingsFile, descriptor);
 
-        state.transfer->Asynchronous(false);
-        state.transfer->GetFileHTTP(state.ServiceSettings.Host + "/" + kDescriptorFile,
-                                    state.programFolder.string(), kDescriptorFile);
+        FetchDescriptor(state, descriptor);
         state.UpdateInfo = ReadUpdateInfo(*state.settingsFile, descriptor);
 
         DescriptorDecision decision = Decide(state, previousBuild);
@@ -118,7 +169,10 @@ void GetUpdateInfo(RunState& state) {
                          ", previous " + std::to_string(previousBuild) + ", installed " +
                          std::to_string(state.InstalledBuild));
         if (decision == DescriptorDecision::GoOn) return;
-        if (decision == DescriptorDecision::OfferDownloadedSetup) OfferDownloadedSetup(state);
+        if (decision == DescriptorDecision::OfferDownloadedSetup) {
+            ExitCode code = OfferDownloadedSetup(state);
+            if (code != ExitCode::Normal) EndRun(state, code);
+        }
     } catch (const std::exception& failure) {
         state.dialogs->ShowMessage({.text = "Error getting update info: " + DescribeFailure(failure),
                                     .title = "Error",

@@ -113,7 +113,7 @@ protected:
         state.database->Connect();
         state.ServiceSettings.Host = server.Url("/u");
         state.InstalledBuild = 500;
-        server.ServeBody("/u/update.ini", "[Update]\nBuild=512\nSetup=VelkorSetup\n");
+        server.ServeSigned("/u/update.ini", "[Update]\nBuild=512\nSetup=VelkorSetup\n");
     }
 
     // Runs the fetch; the exit code when it ended the run, -1 when it returned.
@@ -126,10 +126,12 @@ protected:
         return -1;
     }
 
+    // A setup downloaded in an earlier run, its signature on the host.
     std::filesystem::path PlaceSetup(const std::string& script) {
         std::filesystem::create_directories(UpdateFolder(folder.Path()));
         auto setup = UpdateFolder(folder.Path()) / "VelkorSetup_512.exe";
         test::WriteAll(setup, script);
+        server.ServeBody("/u/VelkorSetup.exe.minisig", test::ReleaseSignatureOf(script));
         return setup;
     }
 
@@ -175,6 +177,30 @@ TEST_F(FetchDescriptor, ASetupThatCannotStartIsADescriptorFailure) {
     EXPECT_EQ(dialogs.shown[1].icon, MessageIcon::Critical);
     EXPECT_EQ(dialogs.shown[1].text.rfind("Error getting update info: 8 - ", 0), 0u)
         << dialogs.shown[1].text;
+}
+
+}  // namespace
+}  // namespace tvk
+
+namespace tvk {
+namespace {
+
+// What lay in the update folder is checked again before it starts: a setup
+// replaced after its download is deleted, not started, and the user told why.
+TEST_F(FetchDescriptor, ASetupReplacedAfterItsDownloadIsRefused) {
+    ASSERT_EQ(Fetch(), -1);
+    const auto marker = folder / "started";
+    auto setup = PlaceSetup("#!/bin/sh\necho started > '" + marker.string() + "'\n");
+    test::WriteAll(setup, "#!/bin/sh\necho replaced > '" + marker.string() + "'\n");
+    dialogs.answer = MessageAnswer::Yes;
+    state.LanguageId = 2057;
+    EXPECT_EQ(Fetch(), static_cast<int>(ExitCode::SetupRefused));
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text,
+              "The update could not be installed: VelkorSetup.exe is refused: its signature does "
+              "not match its content");
+    EXPECT_EQ(dialogs.shown[1].title, "Velkor UpdateService");
+    EXPECT_FALSE(std::filesystem::exists(setup));
 }
 
 }  // namespace
