@@ -9,7 +9,8 @@
 //             number (four more bytes from the end).
 //
 // Only ServiceError may come out of reading: 6 for a build out of range, 5
-// for a setup name that is not a plain file name. An accepted setup name has
+// for a setup name that is not a plain file name, 13 for a Size that is not a
+// number of bytes or a Sha256 that is not 64 hex digits. An accepted setup name has
 // no '/', '\', "..", ':' or control character, and the local setup file lies
 // directly in the update folder. The decision follows its rules: the
 // interactive check always goes on; a background check ends when the
@@ -35,6 +36,16 @@ namespace {
 
 constexpr int64_t kInvalidArgument = 5;
 constexpr int64_t kOverflow = 6;
+constexpr int64_t kTypeMismatch = 13;
+
+// The setup's pin as the descriptor names it: nothing, or a size in bytes and
+// a SHA-256 in hex digits of either case.
+bool IsReadablePin(const std::string& size, const std::string& sha256) {
+    bool bytes = size.empty() || (size.size() <= 18 && size.find_first_not_of("0123456789") == std::string::npos);
+    bool digest = sha256.empty() || (sha256.size() == 64 &&
+                                     sha256.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos);
+    return bytes && digest;
+}
 
 int32_t Near(int32_t build, int offset) {
     int64_t value = int64_t{build} + offset;
@@ -84,8 +95,11 @@ void Check(const uint8_t* data, size_t size) {
         const std::string setup = ini.LesINIStreng("Update", "Setup", descriptor.string());
         const bool overflow = OutOfRange32(ini.LesINIStreng("Update", "Build", descriptor.string())) ||
                               OutOfRange32(ini.LesINIStreng("Update", "MinimumBuild", descriptor.string()));
+        const bool pin = IsReadablePin(ini.LesINIStreng("Update", "Size", descriptor.string()),
+                                       ini.LesINIStreng("Update", "Sha256", descriptor.string()));
         FUZZ_CHECK((error.Number() == kOverflow && overflow) ||
-                       (error.Number() == kInvalidArgument && !IsPlainFileName(setup)),
+                       (error.Number() == kInvalidArgument && !IsPlainFileName(setup)) ||
+                       (error.Number() == kTypeMismatch && !pin),
                    std::string(error.what()) + " for " + Escaped(file));
         return;
     } catch (const std::exception& error) {
@@ -93,6 +107,8 @@ void Check(const uint8_t* data, size_t size) {
     }
 
     FUZZ_CHECK(IsPlainFileName(info.Setup), "accepted setup name " + Escaped(info.Setup));
+    FUZZ_CHECK(info.Size >= -1 && (info.Sha256.empty() || IsReadablePin("", info.Sha256)),
+               "accepted pin " + std::to_string(info.Size) + " " + Escaped(info.Sha256));
     const std::filesystem::path folder = UpdateFolder("/program");
     const std::filesystem::path local = folder / LocalSetupName(info);
     FUZZ_CHECK(local.parent_path() == folder && local.filename() != ".." && local.filename() != ".",

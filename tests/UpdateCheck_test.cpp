@@ -136,6 +136,24 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
     }
 }
 
+// What the maker's release tool publishes is what the service accepts.
+TEST_F(UpdateCheck, AReleaseMadeByTheReleaseToolIsAnnounced) {
+    TempFolder made, www;
+    WriteAll(made / "VelkorSetup.exe", "MZ setup");
+    ProcessResult release = RunProcess({TVK_SOURCE_DIR "/scripts/release", "--key", BuildReleaseKey(),
+                                        www.Path().string(), (made / "VelkorSetup.exe").string(),
+                                        "512", "7.9"});
+    ASSERT_EQ(release.exitCode, 0) << release.err;
+    for (const char* name : {"update.ini", "VelkorSetup.exe"}) {
+        server.ServeBody(std::string("/files/") + name, ReadAll(www / name));
+        server.ServeBody(std::string("/files/") + name + ".minisig", ReadAll(www / (std::string(name) + ".minisig")));
+    }
+    ProcessResult run = Run({"1", "x", "2057", "false"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "[Velkor UpdateService] New version of Velkor is released (7.9.512)\n");
+    EXPECT_NE(ReadAll(folder / "update.ini").find("Sha256="), std::string::npos);
+}
+
 TEST_F(UpdateCheck, AnErrorPageServedAsSuccessIsNothingNew) {
     server.ServeSigned("/files/update.ini", "<html><body>Maintenance</body></html>");
     ProcessResult background = Run({"1", "x", "1044", "true"});
