@@ -36,6 +36,7 @@ public:
         inner_.GetFileHTTP(url, folder, file);
     }
     void Reconnect() override { inner_.Reconnect(); }
+    void Cancel() override { inner_.Cancel(); }
     std::string HostName() const override { return inner_.HostName(); }
     void Connect(const std::string& h, const std::string& u, const std::string& p) override {
         inner_.Connect(h, u, p);

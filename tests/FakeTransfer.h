@@ -27,6 +27,7 @@ class FakeTransfer : public TransferComponent {
     std::vector<Fetch> fetches;
     DownloadCheck check;
     int reconnects = 0;
+    int cancels = 0;
     std::vector<bool> cancelAnswers;  // one per delivered progress report
 
     // Faults to inject.
@@ -37,6 +38,7 @@ class FakeTransfer : public TransferComponent {
 
     void Asynchronous(bool value) override { asynchronous = value; }
     void SetEvents(TransferEvents* e, EventDispatcher* d) override { events = e, dispatcher = d; }
+    void Cancel() override { ++cancels; }
     void Reconnect() override {
         ++reconnects;
         if (reconnectFails) throw ServiceError(10061, "Connection refused");

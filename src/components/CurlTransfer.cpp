@@ -222,6 +222,10 @@ void CurlTransfer::SetEvents(TransferEvents* events, EventDispatcher* dispatcher
     dispatcher_ = dispatcher;
 }
 
+void CurlTransfer::Cancel() {
+    if (worker_) worker_->Cancel();
+}
+
 void CurlTransfer::Reconnect() {
     if (!worker_ || !worker_->Resume())
         throw ServiceError(ErrorNumber::InvalidArgument, "There is no interrupted transfer");

@@ -64,6 +64,7 @@ class CurlTransfer : public TransferComponent {
     std::string FetchHTTP(const std::string& url, size_t limit) override;
 
     void SetEvents(TransferEvents* events, EventDispatcher* dispatcher) override;
+    void Cancel() override;
     // Throws ServiceError (InvalidArgument) when no transfer is suspended.
     void Reconnect() override;
     // The host of the latest asynchronous transfer's URL.

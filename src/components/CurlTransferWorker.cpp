@@ -83,7 +83,11 @@ struct CurlTransferWorker::State : CurlTransferAttempt::Listener,
     bool StopRequested() override { return cancel || abandon; }
 
     void Cancel() {
-        cancel = true;
+        {
+            std::lock_guard lock(mutex);
+            cancel = true;
+        }
+        changed.notify_all();
         attempt.Wake();
     }
     void Answered(uint64_t id) {
@@ -204,8 +208,8 @@ bool CurlTransferWorker::State::WaitForReconnect(const std::string& reason) {
         if (self->alive) self->request.events->StatusCode(-2);
     });
     std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return resume || answered >= id || abandon; });
-    bool again = resume && !abandon;
+    changed.wait(lock, [&] { return resume || answered >= id || abandon || cancel; });
+    bool again = resume && !abandon && !cancel;
     suspended = false;
     resume = false;
     return again;
@@ -264,5 +268,7 @@ bool CurlTransferWorker::Resume() {
 }
 
 bool CurlTransferWorker::Ended() const { return state_->ended; }
+
+void CurlTransferWorker::Cancel() { state_->Cancel(); }
 
 }  // namespace tvk

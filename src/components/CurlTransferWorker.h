@@ -43,6 +43,8 @@ class CurlTransferWorker {
 
     // Continues a suspended download; false when it is not suspended.
     bool Resume();
+    // Ends the download at once, also while it is suspended or waits for data.
+    void Cancel();
     // The download has posted its last event (its thread ends by itself).
     bool Ended() const;
 

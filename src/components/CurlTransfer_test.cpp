@@ -196,7 +196,19 @@ TEST_F(CurlTransferTest, StalledAndInterruptedTransfersFailAndKeepThePreviousFil
     server.CloseHalfway("/update.ini", std::string(10000, 'x'));
     ServiceError interrupted = FetchError(server.Url("/update.ini"));
     EXPECT_EQ(interrupted.Number(), 18);  // partial file
+    // Without a length, the end cannot be told from a cut.
+    LoopbackHttpServer::Response unframed{200, "OK", kDescriptor};
+    unframed.withoutLength = true;
+    server.Serve("/update.ini", unframed);
+    EXPECT_EQ(FetchError(server.Url("/update.ini")).Number(), 18);
     ExpectPreviousDescriptorUntouched();
+
+    // A server that drips never stalls, but a fetch into memory ends in time.
+    LoopbackHttpServer::Response drip = LoopbackHttpServer::Generated(1 << 20);
+    drip.pace = 400ms;
+    server.Serve("/drip", drip);
+    CurlTransfer bounded{TransferOptions{2s, 1s, "", 2s}};
+    EXPECT_EQ(ErrorOf([&] { bounded.FetchHTTP(server.Url("/drip"), 2 << 20); }).Number(), 28);
 }
 
 TEST_F(CurlTransferTest, FollowsRedirectsWithinHttpOnly) {

@@ -66,16 +66,5 @@ TEST(ReleaseSignature, AcceptsMinisignsOwnSignaturesByAnyTrustedKeyAndNothingEls
     }
 }
 
-TEST(ReleaseSignature, AFilePassTellsItsSizeAndSha256) {
-    test::TempFolder folder;
-    test::WriteAll(folder / "setup.exe", "abc");
-    SignedFileFacts facts = ReleaseSignature(test::ReleaseSignatureOf("abc"), "setup.exe")
-                                .VerifyFile(folder / "setup.exe", TrustedReleaseKeys());
-    EXPECT_EQ(facts.size, 3);
-    EXPECT_EQ(facts.sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(test::ErrorOf([] { ParseReleaseKey("RWQnotakey"); }).Number(),
-              ErrorNumber::InvalidArgument);
-}
-
 }  // namespace
 }  // namespace tvk

@@ -33,6 +33,10 @@ public:
     // Both must outlive the transfer.
     virtual void SetEvents(TransferEvents* events, EventDispatcher* dispatcher) = 0;
 
+    // Abandons the running asynchronous transfer at once, whatever it waits
+    // for; it ends with TransferFailed. Nothing happens when none runs.
+    virtual void Cancel() = 0;
+
     // After a lost connection: connect again and let the interrupted transfer
     // go on from the bytes already received.
     virtual void Reconnect() = 0;

@@ -141,9 +141,12 @@ void frmOppdat::CreateControls() {
     timStart->setInterval(kStartDelayMs);
 
     connect(timStart, &QTimer::timeout, this, &frmOppdat::Start);
+    // The next progress report answers the cancel too, but on a stalled line
+    // none may come; the transfer is told at once.
     connect(cmdCancel, &QPushButton::clicked, this, [this] {
         cancelRequested_ = true;
         cmdCancel->setEnabled(false);
+        if (started_) transfer_.Cancel();
     });
     connect(chkInstall, &QCheckBox::toggled, this, [this](bool ticked) { installer_ = ticked; });
 }
@@ -187,7 +190,8 @@ void frmOppdat::Start() {
 }
 
 void frmOppdat::StatusCode(int32_t code) {
-    if (code == -2) AskToReconnect();
+    // After a cancel a lost connection is the end the user asked for.
+    if (code == -2 && !cancelRequested_) AskToReconnect();
     RestoreMousePointer();
 }
 

@@ -220,8 +220,11 @@ TEST_F(DownloadWindow, CancelDuringTheTransferAnswersTheNextReport) {
     Deliver();
     QTest::mouseClick(Find<QPushButton>("cmdCancel"), Qt::LeftButton);
     transfer.SendProgress(2048, 4096);
+    transfer.SendStatusCode(-2);  // no reconnect question, and no word on the failure
     transfer.SendFailed();
     Deliver();
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(transfer.cancels, 1);
     EXPECT_EQ(transfer.cancelAnswers, (std::vector<bool>{false, true}));
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->OK());
