@@ -47,8 +47,15 @@ TEST_F(UpdateCheck, TheInstalledBuildEndsTheBackgroundCheckSilently) {
 
 TEST_F(UpdateCheck, ANewBuildIsToldOnceOnASecondaryInstallation) {
     server.ServeSigned("/files/update.ini", kDescriptor512);
+    // What killed runs left goes with the next write; a write in progress keeps its file.
+    for (const char* left : {"update.ini.Ab12Cd", "update.ini.Xy34Zw", "update.ini.bak"})
+        WriteAll(folder / left, "left");
+    std::filesystem::last_write_time(folder / "update.ini.Ab12Cd",
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
     ProcessResult first = Run({"1", "x", "1044", "false", "/debug"});
     EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "update.ini.Ab12Cd"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "update.ini.Xy34Zw") && std::filesystem::exists(folder / "update.ini.bak"));
     EXPECT_NE(first.err.find("the release is meant for this installation"), std::string::npos)
         << first.err;
 

@@ -258,6 +258,7 @@ void FillUpdateFolder(const fs::path& updateFolder) {
     WriteAll(updateFolder / "VelkorSetup_480.exe", "old setup");
     WriteAll(updateFolder / "VelkorSetup_512.exe", "an earlier download of the same build");
     WriteAll(updateFolder / "SETUP.EXE", "upper case");
+    WriteAll(updateFolder / "VelkorSetup_499.exe.part", "a killed download");
     WriteAll(updateFolder / "readme.txt", "not a program");
 }
 

@@ -35,6 +35,11 @@ bool HasDisplay();
 // then renamed over the target. Throws ServiceError with the errno.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
+// Removes what a killed writer of `target` left beside it: temporary files
+// named like WriteFileAtomically's ("<name>.XXXXXX") that are older than a
+// minute, so that a write in progress elsewhere keeps its file.
+void RemoveStaleTemporaries(const std::filesystem::path& target);
+
 // Makes a finished temporary file the target: gives it the permissions of
 // the file it replaces (0644 for a new one), flushes it to disk, closes `fd`,
 // renames it over the target and flushes the folder, so that a crash leaves

@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -111,8 +114,25 @@ void SyncFolder(const std::filesystem::path& file) {
 
 }  // namespace
 
+void RemoveStaleTemporaries(const std::filesystem::path& target) {
+    const std::string prefix = target.filename().string() + ".";
+    const auto stale = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix) ||
+            !std::all_of(name.begin() + prefix.size(), name.end(),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        std::error_code ignored;
+        if (entry.is_regular_file(ignored) && entry.last_write_time(ignored) < stale)
+            std::filesystem::remove(entry.path(), ignored);
+    }
+}
+
 void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
     const std::filesystem::path path = ResolvedTarget(requested);
+    RemoveStaleTemporaries(path);
     // Replacing by rename needs only the folder's permission; a file its owner
     // made read-only must stay as it is, as a write in place would.
     // (A read-only file system says so at the temporary file.)

@@ -70,10 +70,12 @@ bool MailNotice(RunState& state, const std::string& heading) {
     return true;
 }
 
+// The setups of earlier runs, and what a killed download left of one.
 void ClearUpdateFolder(RunState& state) {
     const std::filesystem::path folder = UpdateFolder(state.programFolder);
-    for (const std::filesystem::path& setup : platform::ListFiles(folder, ".exe"))
-        Try(state, "deleting an old setup", [&] { std::filesystem::remove(setup); });
+    for (const char* extension : {".exe", ".part"})
+        for (const std::filesystem::path& setup : platform::ListFiles(folder, extension))
+            Try(state, "deleting an old setup", [&] { std::filesystem::remove(setup); });
 }
 
 // The setup is checked as it arrives, before it gets its name, and again
