@@ -43,6 +43,11 @@ TEST_F(UpdateCheck, TheInstalledBuildEndsTheBackgroundCheckSilently) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(server.Requests("/files/update.ini"), 1);
     EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512);
+    // An unchanged descriptor is not written again.
+    const auto written = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::filesystem::last_write_time(folder / "update.ini", written);
+    EXPECT_EQ(Run({"1", "x", "1044", "true"}).exitCode, 0);
+    EXPECT_EQ(std::filesystem::last_write_time(folder / "update.ini"), written);
 }
 
 TEST_F(UpdateCheck, ANewBuildIsToldOnceOnASecondaryInstallation) {

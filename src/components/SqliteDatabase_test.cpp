@@ -146,6 +146,10 @@ TEST_F(SqliteDatabaseTest, VersionProcedureReadsTableWithBoundName) {
     EXPECT_TRUE(
         database.Recordset("EXEC master..xp_msver 'x''; DROP TABLE xp_msver; --'")->IsEOF());
     EXPECT_FALSE(database.Recordset("SELECT * FROM xp_msver")->IsEOF());
+    // Anything else is plain SQL, which SQLite refuses.
+    for (const char* other : {"EXEC master..xp_msver 'open", "EXECmaster..xp_msver",
+                              "EXEC master..xp_msverX", "EXEC master.xp_msver", "EXEC master..xp_msver N"})
+        EXPECT_EQ(ErrorOf([&] { database.Recordset(other); }).Number(), SQLITE_ERROR) << other;
 }
 
 }  // namespace

@@ -30,10 +30,17 @@ void StartProcess(const std::filesystem::path& program);
 // platform has been chosen with QT_QPA_PLATFORM.
 bool HasDisplay();
 
+// What a replaced file must survive. The user's data is flushed to disk
+// before and after the rename, so that a power cut leaves the old or the new
+// file; a copy of a file kept elsewhere need only never be half-written, and
+// a power cut may cost its latest version.
+enum class Durability { Flushed, Cached };
+
 // Writes `bytes` to `path` so that the file holds either its old or its new
-// content, never a part: a temporary file in the same folder, flushed to disk,
-// then renamed over the target. Throws ServiceError with the errno.
-void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
+// content, never a part: a temporary file in the same folder, then renamed
+// over the target. Throws ServiceError with the errno.
+void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes,
+                         Durability durability = Durability::Flushed);
 
 // Removes what a killed writer of `target` left beside it: temporary files
 // named like WriteFileAtomically's ("<name>.XXXXXX") that are older than a
@@ -47,7 +54,8 @@ void RemoveStaleTemporaries(const std::filesystem::path& target);
 // the temporary file stays for the caller to remove or keep. Throws
 // ServiceError with the errno.
 void CommitReplacement(int fd, const std::filesystem::path& temp,
-                       const std::filesystem::path& target);
+                       const std::filesystem::path& target,
+                       Durability durability = Durability::Flushed);
 
 // Reads the whole file into `bytes`. False when the file does not exist;
 // any other failure throws ServiceError with the errno.

@@ -130,7 +130,8 @@ void RemoveStaleTemporaries(const std::filesystem::path& target) {
     }
 }
 
-void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
+void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes,
+                         Durability durability) {
     const std::filesystem::path path = ResolvedTarget(requested);
     RemoveStaleTemporaries(path);
     // Replacing by rename needs only the folder's permission; a file its owner
@@ -159,7 +160,7 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
         left -= static_cast<size_t>(n);
     }
     try {
-        CommitReplacement(fd, tmp, path);
+        CommitReplacement(fd, tmp, path, durability);
     } catch (...) {
         ::unlink(tmp.c_str());
         throw;
@@ -167,11 +168,12 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
 }
 
 void CommitReplacement(int fd, const std::filesystem::path& temp,
-                       const std::filesystem::path& target) {
+                       const std::filesystem::path& target, Durability durability) {
     struct stat st {};
     mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
     ::fchmod(fd, mode);
-    if (::fsync(fd) != 0) {
+    const bool flushed = durability == Durability::Flushed;
+    if (flushed && ::fsync(fd) != 0) {
         int err = errno;
         ::close(fd);
         errno = err;
@@ -179,7 +181,7 @@ void CommitReplacement(int fd, const std::filesystem::path& temp,
     }
     if (::close(fd) != 0) ThrowErrno("Cannot write", target);
     if (::rename(temp.c_str(), target.c_str()) != 0) ThrowErrno("Cannot replace", target);
-    SyncFolder(target);
+    if (flushed) SyncFolder(target);
 }
 
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {

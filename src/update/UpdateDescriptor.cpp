@@ -106,7 +106,9 @@ ExitCode OfferDownloadedSetup(RunState& state) {
 }
 
 // Nothing of the descriptor is used, nor the previous copy replaced, before
-// its signature holds. An unchanged copy is left as it is.
+// its signature holds. An unchanged copy is left as it is. The copy is only a
+// cache of the host's file: a power cut may cost one repeated announcement,
+// so it is not flushed to disk.
 void FetchDescriptor(RunState& state, const std::filesystem::path& descriptor) {
     const std::string url = state.ServiceSettings.Host + "/" + kDescriptorFile;
     state.transfer->Asynchronous(false);
@@ -115,7 +117,7 @@ void FetchDescriptor(RunState& state, const std::filesystem::path& descriptor) {
     ReleaseSignature(signature, kDescriptorFile).Verify(bytes, TrustedReleaseKeys());
     std::string previous;
     if (platform::ReadFile(descriptor, previous) && previous == bytes) return;
-    platform::WriteFileAtomically(descriptor, bytes);
+    platform::WriteFileAtomically(descriptor, bytes, platform::Durability::Cached);
 }
 
 }  // namespace
