@@ -573,6 +573,30 @@ TEST(FaultsAtComponentLevel, AMessageTheServerRefusesIsAFailureThatQuotesTheRepl
     }
 }
 
+// A server without TLS whose name claims loopback, on an address that is not
+// (namespaces of the test's own: lo also has 192.0.2.1), gets no password.
+TEST(FaultsAtComponentLevel, ClearTextLoginIsJudgedByTheAddressConnectedTo) {
+    TempFolder folder;
+    WriteAll(folder / "hosts", "192.0.2.1 127.0.0.1.x\n");
+    if (::fork() == 0) {
+        if (::unshare(CLONE_NEWNET | CLONE_NEWNS) ||
+            std::system("ip link set lo up && ip addr add 192.0.2.1/32 dev lo && mount "
+                        "--make-rprivate /") ||
+            ::mount((folder / "hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr))
+            ::_exit(99);
+        SmtpTestServer smtp({.userName = "anna", .password = "hemmelig", .host = "0.0.0.0"});
+        const std::string failure = SendEmail("a@b.no", "", "x", 0, 1, nullptr, "",
+                                              "127.0.0.1.x:" + std::to_string(smtp.Port()), "anna",
+                                              "hemmelig", "", "s@v.no", "", "", "");
+        WriteAll(folder / "r", failure.substr(0, 3) + std::to_string(smtp.LoginAttempts().size()));
+        ::_exit(0);
+    }
+    int status = 0;
+    ::wait(&status);
+    if (WEXITSTATUS(status) == 99) GTEST_SKIP() << "needs network and mount namespaces (root)";
+    EXPECT_EQ(ReadAll(folder / "r"), "64 0");  // CURLE_USE_SSL_FAILED, and no login
+}
+
 // Whatever the mail server refuses, the customer still learns of the release
 // in the window, and the notice is not recorded as mailed, so that the next
 // run mails it again.
