@@ -636,5 +636,23 @@ TEST_F(Faults, ARefusedMailNoticeFallsBackToTheWindowAndIsNotCountedAsSent) {
     EXPECT_NE(strict.LoginAttempts().size(), 0u);
 }
 
+// Eight workstations (program folders of hard links) start together on one database.
+TEST_F(Faults, OverlappingRunsMailTheNoticeOnce) {
+    server.ServeSigned("/files/update.ini", kNewDescriptor);
+    SmtpTestServer smtp;
+    fs::remove(Database());
+    MakeDatabase(Database(), Schema("('1', 'F', '0150', 1, 'a@b.no', 0, '" + smtp.HostAndPort() +
+                                    "', '', '', '', 's@v.no')"));
+    TempFolder stations;  // $0, and the program is $1
+    ProcessResult runs = Run(
+        {}, {"sh", "-c",
+             R"(p=${1%/*}; cd "$0" && for i in $(seq 8); do mkdir $i && ln "$p"/* $i || exit; done
+for i in $(seq 8); do ($i/tvkUpdateService 1 x 2057 false "/conn:sqlite:$p/Velkor.db"; echo $?)& done
+wait)",
+             stations.Path()});
+    EXPECT_EQ(runs.out + runs.err, "0\n0\n0\n0\n0\n0\n0\n0\n");
+    EXPECT_EQ(smtp.Messages().size(), 1u);
+}
+
 }  // namespace
 }  // namespace tvk::test
