@@ -23,7 +23,8 @@ class DownloadReportUpload : public ::testing::Test {
             "UPDATE Version SET DatabaseVersion = '5.12', SQLServerVersion = '16.0.1000.6';"
             // UTF-8 in the database; Latin-1 letters, markup, an entity and a
             // euro sign that Latin-1 has no place for.
-            "UPDATE Innstillinger SET RegFirma = 'Ærlig & Ørn <Drift> \"AS\" &amp; 5€';");
+            "UPDATE Innstillinger SET RegFirma = 'Ærlig & Ørn <Drift> \"AS\" &amp; 5€'"
+            " || char(13, 10, 1, 65534);");
         folder.WriteInstalledBuild(500);
     }
 
@@ -58,7 +59,7 @@ TEST_F(DownloadReportUpload, TheReportArrivesAsOneLatin1LineAndTheLocalCopyIsGon
     EXPECT_EQ(parsed.root, "Download");
     ASSERT_EQ(parsed.children.size(), 6u);
     using Child = std::pair<std::string, std::string>;
-    EXPECT_EQ(parsed.children[0], Child("Firma", "Ærlig & Ørn <Drift> \"AS\" &amp; 5€"));
+    EXPECT_EQ(parsed.children[0], Child("Firma", "Ærlig & Ørn <Drift> \"AS\" &amp; 5€  "));
     EXPECT_EQ(parsed.children[1], Child("BuildPC", "500"));
     EXPECT_EQ(parsed.children[2], Child("BuildHentet", "512"));
     EXPECT_EQ(parsed.children[3], Child("DatabaseVersjon", "5.12"));
@@ -70,7 +71,7 @@ TEST_F(DownloadReportUpload, TheReportArrivesAsOneLatin1LineAndTheLocalCopyIsGon
     // The bytes themselves: one line, single-byte letters, CR LF at the end.
     EXPECT_EQ(ReadAll(received),
               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Download>"
-              "<Firma>\xC6rlig &amp; \xD8rn &lt;Drift&gt; \"AS\" &amp;amp; 5&#8364;</Firma>"
+              "<Firma>\xC6rlig &amp; \xD8rn &lt;Drift&gt; \"AS\" &amp;amp; 5&#8364;  </Firma>"
               "<BuildPC>500</BuildPC><BuildHentet>512</BuildHentet>"
               "<DatabaseVersjon>5.12</DatabaseVersjon><SQLServerVersjon>16.0.1000.6"
               "</SQLServerVersjon><Ferdig>" +

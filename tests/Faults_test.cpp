@@ -573,6 +573,30 @@ TEST(FaultsAtComponentLevel, AMessageTheServerRefusesIsAFailureThatQuotesTheRepl
     }
 }
 
+// A server without TLS whose name claims loopback, on an address that is not
+// (namespaces of the test's own: lo also has 192.0.2.1), gets no password.
+TEST(FaultsAtComponentLevel, ClearTextLoginIsJudgedByTheAddressConnectedTo) {
+    TempFolder folder;
+    WriteAll(folder / "hosts", "192.0.2.1 127.0.0.1.x\n");
+    if (::fork() == 0) {
+        if (::unshare(CLONE_NEWNET | CLONE_NEWNS) ||
+            std::system("ip link set lo up && ip addr add 192.0.2.1/32 dev lo && mount "
+                        "--make-rprivate /") ||
+            ::mount((folder / "hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr))
+            ::_exit(99);
+        SmtpTestServer smtp({.userName = "anna", .password = "hemmelig", .host = "0.0.0.0"});
+        const std::string failure = SendEmail("a@b.no", "", "x", 0, 1, nullptr, "",
+                                              "127.0.0.1.x:" + std::to_string(smtp.Port()), "anna",
+                                              "hemmelig", "", "s@v.no", "", "", "");
+        WriteAll(folder / "r", failure.substr(0, 3) + std::to_string(smtp.LoginAttempts().size()));
+        ::_exit(0);
+    }
+    int status = 0;
+    ::wait(&status);
+    if (WEXITSTATUS(status) == 99) GTEST_SKIP() << "needs network and mount namespaces (root)";
+    EXPECT_EQ(ReadAll(folder / "r"), "64 0");  // CURLE_USE_SSL_FAILED, and no login
+}
+
 // Whatever the mail server refuses, the customer still learns of the release
 // in the window, and the notice is not recorded as mailed, so that the next
 // run mails it again.
@@ -610,6 +634,24 @@ TEST_F(Faults, ARefusedMailNoticeFallsBackToTheWindowAndIsNotCountedAsSent) {
     EXPECT_EQ(open.Messages().size(), 1u);
     EXPECT_TRUE(strict.Messages().empty());
     EXPECT_NE(strict.LoginAttempts().size(), 0u);
+}
+
+// Eight workstations (program folders of hard links) start together on one database.
+TEST_F(Faults, OverlappingRunsMailTheNoticeOnce) {
+    server.ServeSigned("/files/update.ini", kNewDescriptor);
+    SmtpTestServer smtp;
+    fs::remove(Database());
+    MakeDatabase(Database(), Schema("('1', 'F', '0150', 1, 'a@b.no', 0, '" + smtp.HostAndPort() +
+                                    "', '', '', '', 's@v.no')"));
+    TempFolder stations;  // $0, and the program is $1
+    ProcessResult runs = Run(
+        {}, {"sh", "-c",
+             R"(p=${1%/*}; cd "$0" && for i in $(seq 8); do mkdir $i && ln "$p"/* $i || exit; done
+for i in $(seq 8); do ($i/tvkUpdateService 1 x 2057 false "/conn:sqlite:$p/Velkor.db"; echo $?)& done
+wait)",
+             stations.Path()});
+    EXPECT_EQ(runs.out + runs.err, "0\n0\n0\n0\n0\n0\n0\n0\n");
+    EXPECT_EQ(smtp.Messages().size(), 1u);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ import os, socket, ssl, sys, time
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult
 
-folder, user, password, starttls = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4] == "1"
+folder, user, password, starttls, host = sys.argv[1:4] + [sys.argv[4] == "1", sys.argv[5]]
 count = 0
 
 def write(name, data):
@@ -65,7 +65,7 @@ if starttls:
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem"))
     options.update(tls_context=context)
-controller = Controller(Handler(), hostname="127.0.0.1", port=port, **options)
+controller = Controller(Handler(), hostname=host, port=port, **options)
 controller.start()
 write("port", str(port).encode())
 while True:
@@ -94,7 +94,7 @@ SmtpTestServer::SmtpTestServer(SmtpServerOptions options) {
     server_ = std::make_unique<PythonServer>(
         "SMTP test server", folder_.Path(), kScript,
         std::vector<std::string>{folder_.Path().string(), options.userName, options.password,
-                                 options.startTls ? "1" : "0"});
+                                 options.startTls ? "1" : "0", options.host});
 }
 
 SmtpTestServer::~SmtpTestServer() = default;

@@ -18,6 +18,7 @@ struct SmtpServerOptions {
     std::string userName;
     std::string password;
     bool startTls = false;  // offer STARTTLS with a fresh self-signed certificate for 127.0.0.1
+    std::string host = "127.0.0.1";  // the address it listens on
 };
 
 // What the server took: the raw message and its envelope.

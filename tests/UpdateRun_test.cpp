@@ -95,9 +95,9 @@ class UpdateRun : public ::testing::Test {
     void WantMail(const std::string& server, const std::string& password = "hemmelig") {
         folder.Sql(
             "UPDATE Innstillinger SET UpdateServiceSendMail = 1, UpdateServiceMailSent = 0,"
-            " UpdateServiceSendTo = 'kunde@firma.no', MailServer = '" +
+            " UpdateServiceSendTo = 'Ola Nordmann <kunde@firma.no>', MailServer = '" +
             server + "', MailBrukerid = 'anna', MailPassord = '" + password +
-            "', MailAvsender = 'service@velkor.no';");
+            "', MailAvsender = 'Velkor Service <service@velkor.no>';");
     }
     std::string MailSent() const {
         return folder.DatabaseValue("SELECT UpdateServiceMailSent FROM Innstillinger");
@@ -214,6 +214,7 @@ TEST_F(UpdateRun, TheNoticeIsMailedOnceAndRecordedInTheDatabase) {
     EXPECT_EQ(mails[0].login, "anna");
     EXPECT_EQ(mails[0].mailFrom, "service@velkor.no");
     EXPECT_EQ(mails[0].recipients, std::vector<std::string>{"kunde@firma.no"});
+    EXPECT_NE(mails[0].raw.find("\r\nFrom: \"Velkor Service\" <service@velkor.no>\r\n"), -1);
     const ParsedMail mail = ParseMail(mails[0].raw);
     EXPECT_EQ(mail.subject, kNorwegianHeading);
     EXPECT_NE(mail.Part("text/html").content.find("Med vennlig hilsen"), std::string::npos);
@@ -249,6 +250,10 @@ TEST_F(UpdateRun, AMailThatFailsIsNotCountedAndTheWindowTellsInstead) {
         EXPECT_EQ(dialogs.messageWindows[0].Melding, kNorwegianHeading);
         EXPECT_TRUE(dialogs.shown.empty());
     }
+    WantMail(smtp.HostAndPort());
+    folder.Sql("UPDATE Innstillinger SET UpdateServiceSendTo='a@b.no', MailAvsender='Velkor';");
+    EXPECT_EQ(Run(1), 0);
+    EXPECT_EQ(MailSent(), "0");
     EXPECT_TRUE(smtp.Messages().empty());
 }
 

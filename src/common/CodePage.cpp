@@ -55,6 +55,10 @@ int Windows1252Byte(char32_t c) {
     return -1;
 }
 
+bool IsLineBreak(char32_t c) {
+    return c == '\r' || c == '\n' || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
 char32_t LowerCase(char32_t c) {
     if (c >= 'A' && c <= 'Z') return c + 0x20;
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
@@ -114,13 +118,17 @@ std::string Utf8ToWindows1252(std::string_view utf8) {
     return out;
 }
 
-std::string Utf8ToLatin1WithReferences(std::string_view utf8) {
+std::string Utf8ToLatin1XmlLine(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (size_t pos = 0; pos < utf8.size();) {
         char32_t c = NextCharacter(utf8, pos);
         if (c == kInvalid)
             out += '?';
+        else if (IsLineBreak(c))
+            out += ' ';
+        else if ((c < 0x20 && c != '\t') || c == 0xFFFE || c == 0xFFFF)
+            continue;
         else if (c <= 0xFF)
             out += static_cast<char>(c);
         else

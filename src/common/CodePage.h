@@ -21,9 +21,12 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 // become '?'.
 std::string Utf8ToWindows1252(std::string_view utf8);
 
-// ISO-8859-1 bytes for XML: characters beyond it become numeric character
-// references ("&#8364;"), each malformed UTF-8 sequence becomes '?'.
-std::string Utf8ToLatin1WithReferences(std::string_view utf8);
+// ISO-8859-1 bytes for XML text that stays on one line: characters beyond it
+// become numeric character references ("&#8364;"); characters XML 1.0 does not
+// allow (controls other than tab, U+FFFE, U+FFFF) are left out, since not even
+// a reference may name them; line breaks (CR, LF, NEL, U+2028, U+2029) become
+// blanks; each malformed UTF-8 sequence becomes '?'.
+std::string Utf8ToLatin1XmlLine(std::string_view utf8);
 
 // Lower-cases ASCII and the letters of Windows-1252 (À-Þ except ×, and Š Œ Ž Ÿ);
 // every other character, and any malformed byte, is kept as it is.

@@ -133,6 +133,12 @@ class Database {
     virtual std::unique_ptr<tvk::Recordset> Recordset(const std::string& source,
                                                       bool noRows = false) = 0;
 
+    // Runs statements that return no rows (an UPDATE) and returns how many
+    // rows they changed, as ADO's RecordsAffected (-1 when the database cannot
+    // tell): with it a run can claim a row that runs on other machines may be
+    // claiming at the same moment.
+    virtual int64_t Execute(const std::string& statement) = 0;
+
     virtual void Disconnect() = 0;
 };
 

@@ -150,13 +150,21 @@ std::unique_ptr<Database> DatabaseComponent::OpenEngine() const {
     return engine;
 }
 
-std::unique_ptr<tvk::Recordset> DatabaseComponent::Recordset(const std::string& source,
-                                                             bool noRows) {
+Database& DatabaseComponent::Engine() const {
     if (engine_ == nullptr) {
         throw ServiceError(ErrorNumber::ObjectClosed,
                            "Operation is not allowed when the object is closed.");
     }
-    return engine_->Recordset(CommandText(source), noRows);
+    return *engine_;
+}
+
+std::unique_ptr<tvk::Recordset> DatabaseComponent::Recordset(const std::string& source,
+                                                             bool noRows) {
+    return Engine().Recordset(CommandText(source), noRows);
+}
+
+int64_t DatabaseComponent::Execute(const std::string& statement) {
+    return Engine().Execute(statement);
 }
 
 void DatabaseComponent::Disconnect() {

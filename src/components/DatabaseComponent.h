@@ -27,6 +27,7 @@ class DatabaseComponent : public Database {
     void Connect() override;
     std::unique_ptr<tvk::Recordset> Recordset(const std::string& source,
                                               bool noRows = false) override;
+    int64_t Execute(const std::string& statement) override;
     void Disconnect() override;
 
     // The statement for a source: "SELECT * FROM <name>" for a bare name,
@@ -39,6 +40,7 @@ class DatabaseComponent : public Database {
 
   private:
     std::unique_ptr<Database> OpenEngine() const;
+    Database& Engine() const;  // throws while not connected
 
     std::filesystem::path programFolder_;
     std::string connectionText_;

@@ -21,13 +21,16 @@ bool HasLineBreak(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
+std::string TrimBlanks(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 // Blanks around an address are not part of it: " b@x.no" from a list written
 // as "a@x.no, b@x.no" is the address b@x.no.
 std::string CheckedAddress(const std::string& address) {
-    const size_t first = address.find_first_not_of(" \t");
-    const size_t last = address.find_last_not_of(" \t");
-    const std::string trimmed =
-        first == std::string::npos ? std::string() : address.substr(first, last - first + 1);
+    const std::string trimmed = TrimBlanks(address);
     const size_t at = trimmed.rfind('@');
     bool valid = at != std::string::npos && at > 0 && at + 1 < trimmed.size();
     for (unsigned char c : trimmed)
@@ -44,6 +47,26 @@ void CheckHeaderText(const std::string& text, const char* what) {
     if (HasLineBreak(text))
         throw ServiceError(ErrorNumber::InvalidArgument,
                            std::string(what) + " must not contain a line break");
+}
+
+struct Mailbox {
+    std::string displayName;
+    std::string address;
+};
+
+// "address", or "Name <address>" as mail programs write a sender or a
+// recipient; the name may be in double quotes. VMime quotes or encodes the
+// name as it needs, so whatever it holds besides a line break stays a name.
+Mailbox ParseMailbox(const std::string& text) {
+    const std::string trimmed = TrimBlanks(text);
+    const size_t open = trimmed.rfind('<');
+    if (trimmed.empty() || trimmed.back() != '>' || open == std::string::npos)
+        return {"", CheckedAddress(text)};
+    std::string name = TrimBlanks(trimmed.substr(0, open));
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+        name = name.substr(1, name.size() - 2);
+    CheckHeaderText(name, "A display name");
+    return {name, CheckedAddress(trimmed.substr(open + 1, trimmed.size() - open - 2))};
 }
 
 std::string ReadFile(const std::string& path) {
@@ -87,11 +110,6 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
         text.replace(at, from.size(), to);
 }
 
-struct Recipient {
-    std::string displayName;
-    std::string address;
-};
-
 struct Attachment {
     std::string fileName;
     std::string mediaType;
@@ -99,7 +117,7 @@ struct Attachment {
     std::string description;
 };
 
-vmime::shared_ptr<vmime::mailbox> MailboxOf(const Recipient& r) {
+vmime::shared_ptr<vmime::mailbox> MailboxOf(const Mailbox& r) {
     if (r.displayName.empty())
         return vmime::make_shared<vmime::mailbox>(vmime::emailAddress(r.address));
     return vmime::make_shared<vmime::mailbox>(vmime::text(r.displayName, vmime::charsets::UTF_8),
@@ -120,7 +138,7 @@ class VmimeMailMessage : public MailMessage {
         subject_ = subject;
     }
 
-    void SetSender(const std::string& address) override { sender_ = CheckedAddress(address); }
+    void SetSender(const std::string& mailbox) override { sender_ = ParseMailbox(mailbox); }
 
     int AddRecipient(const std::string& displayName, const std::string& address) override {
         return Add(to_, displayName, address);
@@ -150,12 +168,12 @@ class VmimeMailMessage : public MailMessage {
         return static_cast<int>(index + 1);
     }
 
-    std::string Sender() const override { return sender_; }
+    std::string Sender() const override { return sender_.address; }
 
     std::vector<std::string> EnvelopeRecipients() const override {
         std::vector<std::string> all;
         for (const auto* list : {&to_, &cc_})
-            for (const Recipient& r : *list) all.push_back(r.address);
+            for (const Mailbox& r : *list) all.push_back(r.address);
         return all;
     }
 
@@ -171,10 +189,12 @@ class VmimeMailMessage : public MailMessage {
     }
 
   private:
-    int Add(std::vector<Recipient>& list, const std::string& displayName,
+    int Add(std::vector<Mailbox>& list, const std::string& displayName,
             const std::string& address) {
         CheckHeaderText(displayName, "A display name");
-        list.push_back({displayName, CheckedAddress(address)});
+        Mailbox mailbox = ParseMailbox(address);
+        if (!displayName.empty()) mailbox.displayName = displayName;
+        list.push_back(std::move(mailbox));
         return static_cast<int>(list.size());
     }
 
@@ -205,9 +225,9 @@ class VmimeMailMessage : public MailMessage {
     std::string Generate() const {
         vmime::messageBuilder builder;
         builder.setSubject(vmime::text(subject_, vmime::charsets::UTF_8));
-        if (!sender_.empty()) builder.setExpeditor(vmime::mailbox(vmime::emailAddress(sender_)));
-        for (const Recipient& r : to_) builder.getRecipients().appendAddress(MailboxOf(r));
-        for (const Recipient& r : cc_) builder.getCopyRecipients().appendAddress(MailboxOf(r));
+        if (!sender_.address.empty()) builder.setExpeditor(*MailboxOf(sender_));
+        for (const Mailbox& r : to_) builder.getRecipients().appendAddress(MailboxOf(r));
+        for (const Mailbox& r : cc_) builder.getCopyRecipients().appendAddress(MailboxOf(r));
         BuildTextPart(builder);
         for (const Attachment& a : attachments_) {
             builder.appendAttachment(vmime::make_shared<vmime::fileAttachment>(
@@ -230,9 +250,9 @@ class VmimeMailMessage : public MailMessage {
     std::string bodyText_;
     std::optional<HtmlBody> html_;
     std::string subject_;
-    std::string sender_;
-    std::vector<Recipient> to_;
-    std::vector<Recipient> cc_;
+    Mailbox sender_;
+    std::vector<Mailbox> to_;
+    std::vector<Mailbox> cc_;
     std::vector<Attachment> attachments_;
 };
 

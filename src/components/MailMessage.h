@@ -25,8 +25,10 @@ struct HtmlBody {
 // One e-mail message. Texts are UTF-8; the message declares UTF-8 for every
 // text and encodes its headers, so any letter arrives as written.
 //
-// Addresses are taken without blanks at either end; an address that is not a
-// plain "local@domain" (empty, blanks or control characters inside, or any of
+// A sender or recipient is an address or "Name <address>" (the name may be in
+// double quotes); the name is written as an encoded display name. Addresses are
+// taken without blanks at either end; an address that is not a plain
+// "local@domain" (empty, blanks or control characters inside, or any of
 // <>()[],;:"\) is refused, so that no text can add a header line or an SMTP
 // command. Header texts (subject, display names) with a line break are refused
 // for the same reason. A refusal throws ServiceError and changes nothing.
@@ -38,7 +40,8 @@ class MailMessage {
     virtual void SetBodyText(const std::string& text) = 0;
     virtual void SetHtmlBody(const HtmlBody& body) = 0;
     virtual void SetSubject(const std::string& subject) = 0;
-    virtual void SetSender(const std::string& address) = 0;
+    virtual void SetSender(const std::string& mailbox) = 0;
+    // A display name given here wins over one written with the address.
     // Return the number of recipients of that kind after the call.
     virtual int AddRecipient(const std::string& displayName, const std::string& address) = 0;
     virtual int AddCopyRecipient(const std::string& displayName, const std::string& address) = 0;

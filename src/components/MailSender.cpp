@@ -26,16 +26,13 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// "host", "host:port" or "[v6]:port" out of "scheme://host:port".
-std::string HostOf(const std::string& url) {
-    std::string rest = url.substr(url.find("://") + 3);
-    if (!rest.empty() && rest[0] == '[') return rest.substr(1, rest.find(']') - 1);
-    return rest.substr(0, rest.find(':'));
-}
-
-bool IsLoopback(const std::string& host) {
-    const std::string h = Lower(host);
-    return h == "localhost" || h == "::1" || h.rfind("127.", 0) == 0;
+// Whether the numeric address libcurl connected to (never a name, which
+// anyone can make start with "127.") is this machine's loopback: 127.0.0.0/8
+// or ::1, also written as an IPv4-mapped IPv6 address.
+bool IsLoopbackAddress(std::string address) {
+    address = Lower(address);
+    if (address.rfind("::ffff:", 0) == 0) address.erase(0, 7);
+    return address == "::1" || address.rfind("127.", 0) == 0;
 }
 
 // libcurl hands the message out in pieces as the server takes it.
@@ -80,26 +77,32 @@ class CurlMailSender : public MailSender {
 
     int Send(const MailMessage& message) override {
         const std::string url = MailServerUrl(server_);
+        // A mail without a sender would leave with no From line.
+        if (message.Sender().empty())
+            throw ServiceError(ErrorNumber::InvalidArgument, "The message has no valid sender");
         const std::string mime = message.ToMime();
         const std::vector<std::string> recipients = message.EnvelopeRecipients();
         if (url.rfind("smtps://", 0) == 0) {
-            ThrowIfFailed(Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_ALL));
+            ThrowIfFailed(Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_ALL, {}));
             return static_cast<int>(recipients.size());
         }
         // TLS is demanded first, so that a server that offers STARTTLS and
         // then refuses or botches it gets nothing. Only a server that does
         // not offer it at all is tried again without.
-        Outcome first = Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_ALL);
+        Outcome first = Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_ALL, {});
         if (first.code == CURLE_OK) return static_cast<int>(recipients.size());
         const bool noTlsOffered = first.code == CURLE_USE_SSL_FAILED &&
                                   first.error.rfind("STARTTLS not supported", 0) == 0;
         if (!noTlsOffered) ThrowIfFailed(first);
-        if (!userName_.empty() && !(options_.plainLoginOnLoopback && IsLoopback(HostOf(url))))
+        if (!userName_.empty() &&
+            !(options_.plainLoginOnLoopback && IsLoopbackAddress(first.connectedTo)))
             throw ServiceError(first.code,
                                std::string(curl_easy_strerror(first.code)) +
                                    ": the mail server offers no encryption, and the password "
                                    "is not sent in clear text");
-        ThrowIfFailed(Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_NONE));
+        // The second attempt goes to the very address judged above, not to
+        // whatever the name resolves to by now.
+        ThrowIfFailed(Transfer(url, message.Sender(), recipients, mime, CURLUSESSL_NONE, first));
         return static_cast<int>(recipients.size());
     }
 
@@ -116,6 +119,8 @@ class CurlMailSender : public MailSender {
         CURLcode code = CURLE_OK;
         std::string error;        // libcurl's detail
         std::string serverReply;  // the server's latest reply line
+        std::string connectedTo;  // the numeric address reached; "" when none
+        long port = 0;
     };
 
     // Throws the failure of an outcome, if any.
@@ -135,10 +140,11 @@ class CurlMailSender : public MailSender {
     }
 
     // Throws only when libcurl cannot be set up; the transfer's own failure
-    // comes back in the outcome.
+    // comes back in the outcome. With `sameAs` connected, the transfer
+    // connects to that address and port only.
     Outcome Transfer(const std::string& url, const std::string& sender,
                      const std::vector<std::string>& recipients, const std::string& mime,
-                     curl_usessl tls) {
+                     curl_usessl tls, const Outcome& sameAs) {
         InitialiseCurlOnce();
         std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
         if (!curl) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
@@ -177,6 +183,16 @@ class CurlMailSender : public MailSender {
             curl_easy_setopt(c, CURLOPT_USERNAME, login.c_str());
             curl_easy_setopt(c, CURLOPT_PASSWORD, password_.c_str());
         }
+        std::unique_ptr<curl_slist, ListDeleter> pin;
+        if (!sameAs.connectedTo.empty()) {
+            const bool v6 = sameAs.connectedTo.find(':') != std::string::npos;
+            const std::string target = v6 ? "[" + sameAs.connectedTo + "]" : sameAs.connectedTo;
+            pin.reset(curl_slist_append(
+                nullptr, ("::" + target + ":" + std::to_string(sameAs.port)).c_str()));
+            const CURLcode pinned =
+                pin ? curl_easy_setopt(c, CURLOPT_CONNECT_TO, pin.get()) : CURLE_OUT_OF_MEMORY;
+            if (pinned != CURLE_OK) throw ServiceError(pinned, curl_easy_strerror(pinned));
+        }
         const std::string from = "<" + sender + ">";
         curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
         curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
@@ -188,6 +204,10 @@ class CurlMailSender : public MailSender {
         curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mime.size()));
         outcome.code = curl_easy_perform(c);
         outcome.error = error;
+        const char* address = nullptr;
+        if (curl_easy_getinfo(c, CURLINFO_PRIMARY_IP, &address) == CURLE_OK && address)
+            outcome.connectedTo = address;
+        curl_easy_getinfo(c, CURLINFO_PRIMARY_PORT, &outcome.port);
         while (!outcome.error.empty() &&
                (outcome.error.back() == '\n' || outcome.error.back() == '\r'))
             outcome.error.pop_back();

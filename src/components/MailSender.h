@@ -28,7 +28,8 @@ struct MailSenderOptions {
 //
 // With a user name the sender logs in (AUTH, the strongest method the server
 // offers). The password never crosses the network in clear text: a server
-// that offers no TLS is refused, unless it is on this machine (loopback) and
+// that offers no TLS is refused, unless the address connected to is this
+// machine's loopback (127.0.0.0/8 or ::1, whatever the name) and
 // `plainLoginOnLoopback` allows it. The domain, when given, qualifies a user
 // name that has none, as Windows mail servers expect: "DOMAIN\user". A user
 // name that already holds '\' or '@' is sent as it is.
@@ -45,8 +46,9 @@ class MailSender {
     virtual void SetDomain(const std::string& domain) = 0;
 
     // Returns only when the server has taken the message for delivery, or
-    // throws. A recipient the server refuses is left out as long as it takes
-    // another one. Returns the number of recipients offered to the server.
+    // throws. A message without a sender is not sent. A recipient the server
+    // refuses is left out as long as it takes another one. Returns the number
+    // of recipients offered to the server.
     virtual int Send(const MailMessage& message) = 0;
 
     // Sends with the settings this sender holds. This platform has no system

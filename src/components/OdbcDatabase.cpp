@@ -204,6 +204,17 @@ void OdbcDatabase::Connect() {
 }
 
 std::unique_ptr<tvk::Recordset> OdbcDatabase::Recordset(const std::string& source, bool noRows) {
+    return Run(source, noRows, nullptr);
+}
+
+int64_t OdbcDatabase::Execute(const std::string& statement) {
+    int64_t changed = 0;
+    Run(statement, true, &changed);
+    return changed;
+}
+
+std::unique_ptr<tvk::Recordset> OdbcDatabase::Run(const std::string& source, bool noRows,
+                                                  int64_t* changed) {
     if (connection_ == nullptr) {
         throw ServiceError(ErrorNumber::ObjectClosed,
                            "Operation is not allowed when the object is closed.");
@@ -227,6 +238,11 @@ std::unique_ptr<tvk::Recordset> OdbcDatabase::Recordset(const std::string& sourc
             Check(SQLNumResultCols(raw, &count), SQL_HANDLE_STMT, raw,
                   "Cannot count the result's columns.");
             if (count > 0 && !noRows && result == nullptr) result = ReadFirstRow(raw, count);
+            // A result without columns is a statement's count of changed rows;
+            // -1 where the driver cannot tell (SET NOCOUNT ON) stays -1.
+            SQLLEN rows = -1;
+            if (count == 0 && changed != nullptr && SQL_SUCCEEDED(SQLRowCount(raw, &rows)))
+                *changed = rows < 0 || *changed < 0 ? -1 : *changed + rows;
         }
         rc = SQLMoreResults(raw);
         if (rc == SQL_NO_DATA) break;

@@ -27,9 +27,14 @@ class OdbcDatabase : public Database {
     void Connect() override;
     std::unique_ptr<tvk::Recordset> Recordset(const std::string& source,
                                               bool noRows = false) override;
+    int64_t Execute(const std::string& statement) override;
     void Disconnect() override;
 
   private:
+    // Recordset's work; adds the rows each statement changed to `changed`,
+    // which becomes -1 when the driver cannot tell for one of them.
+    std::unique_ptr<tvk::Recordset> Run(const std::string& source, bool noRows, int64_t* changed);
+
     std::string connectionString_;
     void* environment_ = nullptr;  // SQLHENV
     void* connection_ = nullptr;   // SQLHDBC, connected while set

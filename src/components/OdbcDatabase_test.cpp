@@ -61,6 +61,8 @@ TEST_F(OdbcDatabaseTest, UpdateWithoutRowsIsWritten) {
     EXPECT_TRUE(database.Recordset("UPDATE t SET n=5 WHERE k=7", true)->IsEOF());
     EXPECT_TRUE(database.Recordset("UPDATE t SET n=5 WHERE k=999", true)->IsEOF());
     EXPECT_EQ(database.Recordset("SELECT n FROM t WHERE k=7")->Fields("n").AsInteger(), 5);
+    EXPECT_EQ(database.Execute("UPDATE t SET n=6 WHERE n=5 OR n IS NULL"), 1);
+    EXPECT_EQ(database.Execute("UPDATE t SET n=6 WHERE n=5 OR n IS NULL"), 0);
 }
 
 TEST_F(OdbcDatabaseTest, FailingStatementsCarryNumberAndMessage) {

@@ -235,6 +235,14 @@ std::unique_ptr<tvk::Recordset> SqliteDatabase::Recordset(const std::string& sou
     return result;
 }
 
+int64_t SqliteDatabase::Execute(const std::string& statement) {
+    if (db_ == nullptr) ThrowClosed();
+    // The connection's running total counts every statement of a batch.
+    const sqlite3_int64 before = sqlite3_total_changes64(db_);
+    Recordset(statement, true);
+    return sqlite3_total_changes64(db_) - before;
+}
+
 void SqliteDatabase::Disconnect() {
     if (db_ == nullptr) return;
     sqlite3_close_v2(db_);

@@ -31,6 +31,7 @@ class SqliteDatabase : public Database {
     void Connect() override;
     std::unique_ptr<tvk::Recordset> Recordset(const std::string& source,
                                               bool noRows = false) override;
+    int64_t Execute(const std::string& statement) override;
     void Disconnect() override;
 
   private:

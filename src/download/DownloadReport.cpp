@@ -23,11 +23,10 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-
 // Other text elements get the same three entities as the company name, so
-// that a version text can never break the document.
+// that a version text can never break the document or its one line.
 std::string Element(const std::string& name, const std::string& content) {
-    return "<" + name + ">" + Utf8ToLatin1WithReferences(EscapeCompanyName(content)) + "</" + name + ">";
+    return "<" + name + ">" + Utf8ToLatin1XmlLine(EscapeCompanyName(content)) + "</" + name + ">";
 }
 
 

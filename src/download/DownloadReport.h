@@ -30,9 +30,10 @@ struct DownloadReportValues {
     DateTime finished;  // local clock
 };
 
-// The report line in ISO-8859-1, CR LF included. Characters that the
-// encoding cannot hold are written as numeric character references, so the
-// report is always well-formed XML.
+// The report line in ISO-8859-1, CR LF included and no other line break.
+// Characters that the encoding cannot hold are written as numeric character
+// references and those XML forbids are left out, so the report is always
+// well-formed XML, whatever the database holds.
 std::string BuildReportLine(const DownloadReportValues& values);
 
 // FTP host of a LogHost setting: lower-cased, every "ftp://" removed.

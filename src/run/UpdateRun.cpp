@@ -47,8 +47,27 @@ std::string VersionText(const UpdateInfo& info) {
     return info.Product.empty() ? build : info.Product + "." + build;
 }
 
-// True when the notice went out by mail (and the run is over).
+// Every workstation's copy of the service may get here at the same moment
+// against the one database, all having read that no notice went out. Only the
+// run whose claim changes the row mails; the statement runs unchanged on SQL
+// Server and on SQLite.
+constexpr const char* kClaimNotice =
+    "UPDATE Innstillinger SET UpdateServiceMailSent=1 "
+    "WHERE UpdateServiceMailSent=0 OR UpdateServiceMailSent IS NULL";
+constexpr const char* kGiveBackNotice = "UPDATE Innstillinger SET UpdateServiceMailSent=0";
+
+// True when the notice went out by mail, from this run or another one that
+// claimed it first (and the run is over).
 bool MailNotice(RunState& state, const std::string& heading) {
+    int64_t claimed = 0;
+    if (!Try(state, "claiming the notice",
+             [&] { claimed = state.database->Execute(kClaimNotice); }))
+        return false;
+    // A database that cannot tell (-1) is mailed from as before the claim.
+    if (claimed == 0) {
+        Trace(state, "another run has claimed the notice");
+        return true;
+    }
     const CustomerSettings& c = state.CustomerSettings;
     std::string result = "not sent";
     Try(state, "mailing the notice", [&] {
@@ -57,15 +76,13 @@ bool MailNotice(RunState& state, const std::string& heading) {
                            c.MailBrukerid, c.MailPassord, c.MailDomene, c.MailAvsender, "", "",
                            page);
     });
-    // Only a notice that really went out counts as sent; otherwise the
-    // customer learns of the release in the window instead.
+    // Only a notice that really went out counts as sent; otherwise the claim
+    // is given back and the customer learns of the release in the window.
     if (!result.empty()) {
         Trace(state, "the notice was not mailed: " + result);
+        Try(state, "giving back the notice", [&] { state.database->Execute(kGiveBackNotice); });
         return false;
     }
-    Try(state, "recording the mailed notice", [&] {
-        state.database->Recordset("UPDATE Innstillinger SET UpdateServiceMailSent=1", true);
-    });
     Trace(state, "the notice was mailed");
     return true;
 }
