@@ -474,14 +474,14 @@ TEST_F(CurlTransferAsyncTest, MisuseIsRefusedAndBadNamesFailThroughTheEvents) {
     transfer.reset();
 
     // A name reaching into another folder is a failed transfer, not a crash of the window.
-    int requests = server.Requests("/setup.exe");
+    // (Its own path: the abandoned transfer's request may still be counted.)
     transfer = std::make_unique<CurlTransfer>();
     transfer->Asynchronous(true);
     transfer->SetEvents(&events, &dispatcher);
-    transfer->GetFileHTTP(server.Url("/setup.exe"), folder.Path().string(), "../setup.exe");
+    transfer->GetFileHTTP(server.Url("/other.exe"), folder.Path().string(), "../setup.exe");
     ASSERT_TRUE(PumpToEnd());
     EXPECT_EQ(events.Count(Kind::Failed), 1);
-    EXPECT_EQ(server.Requests("/setup.exe"), requests);
+    EXPECT_EQ(server.Requests("/other.exe"), 0);
 
     // Once ended, the same instance takes the next download.
     server.Serve("/setup.exe", LoopbackHttpServer::Generated(5000));

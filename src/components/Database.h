@@ -142,4 +142,10 @@ class Database {
     virtual void Disconnect() = 0;
 };
 
+// The ODBC module (unixODBC) and its one entry point, which makes an
+// unconnected ODBC database. Runs on the embedded SQLite file never load it.
+inline constexpr const char* kOdbcModule = "tvkOdbc";
+inline constexpr const char* kOdbcEntry = "tvkOdbcCreateDatabase";
+using OdbcModuleEntry = std::unique_ptr<Database>();
+
 }  // namespace tvk

@@ -6,8 +6,9 @@
 #include <random>
 
 #include "common/ServiceError.h"
-#include "components/OdbcDatabase.h"
 #include "components/SqliteDatabase.h"
+#include "platform/Module.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -145,7 +146,9 @@ std::unique_ptr<Database> DatabaseComponent::OpenEngine() const {
         engine->SetConnectionString(path.string());
         return engine;
     }
-    auto engine = std::make_unique<OdbcDatabase>();
+    // unixODBC and its drivers are loaded only for a connection that uses them.
+    static const platform::Module odbc = platform::Module::Load(platform::ProgramFolder(), kOdbcModule);
+    std::unique_ptr<Database> engine = odbc.Entry<OdbcModuleEntry>(kOdbcEntry)();
     engine->SetConnectionString(connectionText_);
     return engine;
 }

@@ -8,6 +8,8 @@
 #include "common/ServiceError.h"
 #include "notify/MessageText.h"
 #include "update/TempFiles.h"
+#include "platform/Module.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -127,7 +129,8 @@ std::vector<std::string> SplitAddressList(const std::string& list) {
 }
 
 MailComponents CreateMailComponents() {
-    return {CreateMhtBuilder(), CreateMailSender(), CreateMailMessage()};
+    static const platform::Module module = platform::Module::Load(platform::ProgramFolder(), kMailModule);
+    return module.Entry<MailModuleEntry>(kMailEntry)();
 }
 
 std::string SendEmail(const EmailRequest& request, const MailComponentFactory& createComponents) {

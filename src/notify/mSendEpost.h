@@ -5,9 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "components/MailMessage.h"
-#include "components/MailSender.h"
-#include "components/MhtBuilder.h"
+#include "components/MailComponents.h"
 
 namespace tvk {
 
@@ -20,16 +18,10 @@ class HtmlDocumentView {
     virtual std::string BodyOuterHtml() const = 0;
 };
 
-// The three components one e-mail needs; they live for one call.
-struct MailComponents {
-    std::unique_ptr<MhtBuilder> builder;
-    std::unique_ptr<MailSender> sender;
-    std::unique_ptr<MailMessage> message;  // new and empty
-};
-
 // Makes the components; throws when they cannot be made.
 using MailComponentFactory = std::function<MailComponents()>;
 
+// The components of the mail module, which is loaded on the first call.
 MailComponents CreateMailComponents();
 
 // The arguments of SendEmail, in their order.

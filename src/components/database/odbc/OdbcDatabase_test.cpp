@@ -1,4 +1,4 @@
-#include "components/OdbcDatabase.h"
+#include "components/database/odbc/OdbcDatabase.h"
 
 #include <gtest/gtest.h>
 
