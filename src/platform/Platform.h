@@ -30,19 +30,26 @@ void StartProcess(const std::filesystem::path& program);
 // platform has been chosen with QT_QPA_PLATFORM.
 bool HasDisplay();
 
+// Who may read a file the service creates: everyone (0644), or its owner
+// alone (0600) for a file that can hold a secret; in both cases less what the
+// umask takes away. A file that is replaced keeps the permissions it had.
+enum class NewFileAccess { Shared, OwnerOnly };
+
 // Writes `bytes` to `path` so that the file holds either its old or its new
 // content, never a part: a temporary file in the same folder, flushed to disk,
 // then renamed over the target. Throws ServiceError with the errno.
-void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
+void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes,
+                         NewFileAccess access = NewFileAccess::Shared);
 
 // Makes a finished temporary file the target: gives it the permissions of
-// the file it replaces (0644 for a new one), flushes it to disk, closes `fd`,
-// renames it over the target and flushes the folder, so that a crash leaves
-// either the old or the new file. `fd` is closed in every case; on failure
-// the temporary file stays for the caller to remove or keep. Throws
-// ServiceError with the errno.
+// the file it replaces (those of `access` for a new one), flushes it to disk,
+// closes `fd`, renames it over the target and flushes the folder, so that a
+// crash leaves either the old or the new file. `fd` is closed in every case;
+// on failure the temporary file stays for the caller to remove or keep.
+// Throws ServiceError with the errno.
 void CommitReplacement(int fd, const std::filesystem::path& temp,
-                       const std::filesystem::path& target);
+                       const std::filesystem::path& target,
+                       NewFileAccess access = NewFileAccess::Shared);
 
 // Reads the whole file into `bytes`. False when the file does not exist;
 // any other failure throws ServiceError with the errno.

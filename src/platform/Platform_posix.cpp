@@ -109,9 +109,24 @@ void SyncFolder(const std::filesystem::path& file) {
     ::close(fd);
 }
 
+// The umask, read where Linux shows it, since umask() can only be read by
+// setting it. Elsewhere it is set to 077 for that moment, which can only make
+// a file created meanwhile more private, never less.
+mode_t CurrentUmask() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Umask:"))
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    }
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
 }  // namespace
 
-void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
+void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes,
+                         NewFileAccess access) {
     const std::filesystem::path path = ResolvedTarget(requested);
     // Replacing by rename needs only the folder's permission; a file its owner
     // made read-only must stay as it is, as a write in place would.
@@ -139,7 +154,7 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
         left -= static_cast<size_t>(n);
     }
     try {
-        CommitReplacement(fd, tmp, path);
+        CommitReplacement(fd, tmp, path, access);
     } catch (...) {
         ::unlink(tmp.c_str());
         throw;
@@ -147,9 +162,10 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
 }
 
 void CommitReplacement(int fd, const std::filesystem::path& temp,
-                       const std::filesystem::path& target) {
+                       const std::filesystem::path& target, NewFileAccess access) {
     struct stat st {};
-    mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    mode_t mode = (access == NewFileAccess::OwnerOnly ? 0600 : 0644) & ~CurrentUmask();
+    if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
     ::fchmod(fd, mode);
     if (::fsync(fd) != 0) {
         int err = errno;
