@@ -185,6 +185,10 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
         ThrowErrno("Cannot open", path);
     }
     bytes.clear();
+    // One allocation of the file's size, rather than doubling while reading.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        bytes.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
