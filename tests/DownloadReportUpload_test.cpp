@@ -87,6 +87,8 @@ TEST_F(DownloadReportUpload, RefusedLoginLeavesTheReport) {
     EXPECT_TRUE(server.WaitForEvent("login ftpuser refused"));
     EXPECT_TRUE(server.Files().empty());
     ASSERT_TRUE(std::filesystem::exists(LocalReport()));
+    EXPECT_EQ(std::filesystem::status(LocalReport()).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(ParseReportFile(LocalReport()).children.at(2).second, "512");
     EXPECT_TRUE(dialogs.shown.empty());
 }

@@ -16,9 +16,9 @@ using test::TempFolder;
 using test::WriteAll;
 
 // A settings file whose last line ends in a CR without its LF (a file cut
-// between the two, or written by a tool with old Mac line endings). A write
-// that has to end that line first must not turn the stray CR into part of a
-// CR LF ending: that silently changes the value of the key on that line.
+// between the two, or written by a tool with old Mac line endings). The CR
+// ends the line, as any CR does; a write after it must leave the value on
+// that line as it was.
 // (tests/fuzz/ini/regression-lone-cr-at-end)
 class LoneCarriageReturnAtEnd : public ::testing::Test {
   protected:

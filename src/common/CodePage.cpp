@@ -118,6 +118,39 @@ std::string Utf8ToWindows1252(std::string_view utf8) {
     return out;
 }
 
+std::string Utf16ToUtf8(std::u16string_view units) {
+    auto isHigh = [](char32_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+    auto isLow = [](char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+    std::string out;
+    out.reserve(units.size());
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (isHigh(c) && i + 1 < units.size() && isLow(units[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        } else if (isHigh(c) || isLow(c)) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (size_t pos = 0; pos < utf8.size();) {
+        char32_t c = NextCharacter(utf8, pos);
+        if (c == kInvalid) c = 0xFFFD;
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
 std::string Utf8ToLatin1XmlLine(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());

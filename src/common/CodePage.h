@@ -21,6 +21,13 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 // become '?'.
 std::string Utf8ToWindows1252(std::string_view utf8);
 
+// UTF-16 code units (of a file saved "as Unicode") as UTF-8; a surrogate
+// without its partner becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view units);
+
+// UTF-8 as UTF-16 code units; each malformed sequence becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
 // ISO-8859-1 bytes for XML text that stays on one line: characters beyond it
 // become numeric character references ("&#8364;"); characters XML 1.0 does not
 // allow (controls other than tab, U+FFFE, U+FFFF) are left out, since not even

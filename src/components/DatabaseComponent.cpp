@@ -1,5 +1,8 @@
 #include "components/DatabaseComponent.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -75,7 +78,9 @@ bool IsBareName(const std::string& source) {
     return true;
 }
 
-// Reserves a fresh name beside `target` by creating the empty file exclusively.
+// Reserves a fresh name beside `target` by creating the empty file exclusively,
+// readable by its owner alone: the database will hold the mail password, and
+// SQLite gives its journal the same permissions.
 std::filesystem::path ReserveTemporaryFile(const std::filesystem::path& target) {
     std::random_device random;
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -83,8 +88,9 @@ std::filesystem::path ReserveTemporaryFile(const std::filesystem::path& target) 
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
         std::filesystem::path candidate = target;
         candidate += suffix;
-        if (std::FILE* file = std::fopen(candidate.string().c_str(), "wx")) {
-            std::fclose(file);
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
             return candidate;
         }
         if (errno != EEXIST) {

@@ -47,6 +47,9 @@ TEST_F(DatabaseComponentTest, DefaultDatabaseIsCreatedAndAnswersTheServiceStatem
     database.SetConnectionString("none");
     database.Connect();
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Velkor.db"});
+    // It will hold the mail password.
+    EXPECT_EQ(std::filesystem::status(folder / "Velkor.db").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
     auto settings = database.Recordset(kSettingsQuery);
     ASSERT_FALSE(settings->IsEOF());

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 
 #include "TestSupport.h"
 #include "common/ServiceError.h"
@@ -74,12 +77,24 @@ TEST_F(IniFileTest, NewKeyInASectionWithoutKeysFollowsTheHeader) {
     EXPECT_EQ(ReadAll(Path()), "[A]\r\nk=v\r\n; nothing yet\r\n[B]\r\nx=1\r\n");
 }
 
-TEST_F(IniFileTest, LfFileStaysLf) {
-    WriteAll(Path(), "[UpdateService]\nHost=a\n\n[Other]\nx=1\n");
-    Write("UpdateService", "Host", "b");
-    Write("UpdateService", "Info", "c");
-    Write("New", "k", "v");
-    EXPECT_EQ(ReadAll(Path()), "[UpdateService]\nHost=b\nInfo=c\n\n[Other]\nx=1\n\n[New]\nk=v\n");
+// Any CR or LF ends a line, as Windows reads it; CR CR LF and LF CR (files
+// converted twice) are one line end each, and a file keeps its own.
+TEST_F(IniFileTest, EveryLineEndIsReadAndKept) {
+    for (const std::string eol : {"\n", "\r", "\r\r\n", "\n\r"}) {
+        SCOPED_TRACE(::testing::PrintToString(eol));
+        auto lines = [&](std::initializer_list<std::string> list) {
+            std::string text;
+            for (const std::string& line : list) text += line + eol;
+            return text;
+        };
+        WriteAll(Path(), lines({"[UpdateService]", "Host=a", "Test=1", "", "[Other]", "x=1"}));
+        EXPECT_EQ(Read("UpdateService", "Test"), "1");
+        Write("UpdateService", "Host", "b");
+        Write("UpdateService", "Info", "c");
+        Write("New", "k", "v");
+        EXPECT_EQ(ReadAll(Path()), lines({"[UpdateService]", "Host=b", "Test=1", "Info=c", "",
+                                          "[Other]", "x=1", "", "[New]", "k=v"}));
+    }
 }
 
 TEST_F(IniFileTest, CreatesTheFileAndAppendsSections) {
@@ -184,13 +199,28 @@ TEST_F(IniFileTest, TextsAreWindows1252InTheFile) {
               "de]\r\nSted=\xC5s\r\n");
 }
 
-TEST_F(IniFileTest, Utf8ByteOrderMarkIsKeptAndMeansUtf8) {
+// A file "saved as Unicode" by hand, with its byte-order mark, is read and
+// stays in its encoding.
+TEST_F(IniFileTest, ByteOrderMarksAreKeptAndNameTheEncoding) {
+    auto utf16le = [](const std::u16string& text) {
+        std::string bytes = "\xFF\xFE";
+        for (char16_t unit : text) bytes += {char(unit & 0xFF), char(unit >> 8)};
+        return bytes;
+    };
     const std::string bom = "\xEF\xBB\xBF";
-    WriteAll(Path(), bom + "[S]\r\nName=Bjørn\r\n");
-    EXPECT_EQ(Read("S", "Name"), "Bjørn");
-    Write("S", "Name", "Åse");
-    Write("S", "Sted", "日本");
-    EXPECT_EQ(ReadAll(Path()), bom + "[S]\r\nName=Åse\r\nSted=日本\r\n");
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        {bom + "[S]\r\nName=Bjørn\r\n", bom + "[S]\r\nName=Åse\r\nSted=日本 𝄞\r\n"},
+        {utf16le(u"[S]\r\nName=Bjørn\r\n"), utf16le(u"[S]\r\nName=Åse\r\nSted=日本 𝄞\r\n")},
+    };
+    for (const auto& c : cases) {
+        WriteAll(Path(), c.before);
+        EXPECT_EQ(Read("S", "Name"), "Bjørn");
+        Write("S", "Name", "Åse");
+        Write("S", "Sted", "日本 𝄞");
+        EXPECT_EQ(ReadAll(Path()), c.after);
+    }
 }
 
 TEST_F(IniFileTest, InputThatWouldBreakTheFileIsRefusedAndTheFileUntouched) {
@@ -272,6 +302,36 @@ TEST_F(IniFileTest, FailedWriteLeavesTheOriginalIntact) {
     }
     EXPECT_EQ(ReadAll(Path()), kCrlfFile);
     EXPECT_EQ(FilesInFolder(), 1u);  // no temporary file left behind
+}
+
+// How far the process's peak memory rises while `work` runs, in KiB; measured
+// in a child, so that what the test process held before does not count.
+long PeakMemoryGrowthKiB(const std::function<void()>& work) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        rusage before{}, after{};
+        ::getrusage(RUSAGE_SELF, &before);
+        work();
+        ::getrusage(RUSAGE_SELF, &after);
+        const long growth = after.ru_maxrss - before.ru_maxrss;
+        ::_exit(::write(fds[1], &growth, sizeof growth) == sizeof growth ? 0 : 1);
+    }
+    ::close(fds[1]);
+    long growth = -1;
+    if (::read(fds[0], &growth, sizeof growth) != sizeof growth) ADD_FAILURE() << "no measure";
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return growth;
+}
+
+TEST_F(IniFileTest, MemoryGrowsOnlyInProportionToTheFile) {
+    constexpr long kFileKiB = 16 * 1024;
+    WriteAll(Path(), "[S]\nk=v" + std::string(kFileKiB * 1024, '\n'));
+    // Reading holds the file once; a write holds its new content beside it.
+    EXPECT_LE(PeakMemoryGrowthKiB([&] { Read("S", "k"); }), 2 * kFileKiB);
+    EXPECT_LE(PeakMemoryGrowthKiB([&] { Write("S", "k2", "x"); }), 3 * kFileKiB);
 }
 
 }  // namespace

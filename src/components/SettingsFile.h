@@ -6,7 +6,8 @@ namespace tvk {
 
 // Sectioned settings files ("[Section]" headers, "Key=Value" lines) with the
 // semantics of Windows private-profile files. Texts are UTF-8 in the program;
-// the files themselves are in the Windows ANSI code page.
+// the files themselves are in the Windows ANSI code page, or in the Unicode
+// form their byte-order mark names.
 class SettingsFile {
 public:
     virtual ~SettingsFile() = default;

@@ -75,7 +75,9 @@ void SendDownloadReport(RunState& state) {
     values.installedBuild = state.InstalledBuild;
     values.downloadedBuild = state.UpdateInfo.Build;
     values.finished = DateTime::LocalNow();
-    platform::WriteFileAtomically(file, BuildReportLine(values));
+    // The customer's details are for the maker alone, until the upload takes them.
+    platform::WriteFileAtomically(file, BuildReportLine(values),
+                                  platform::NewFileAccess::OwnerOnly);
 
     // The report is fire-and-forget: a failed upload leaves the file and
     // says nothing.

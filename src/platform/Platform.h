@@ -30,6 +30,11 @@ void StartProcess(const std::filesystem::path& program);
 // platform has been chosen with QT_QPA_PLATFORM.
 bool HasDisplay();
 
+// Who may read a file the service creates: everyone (0644), or its owner
+// alone (0600) for a file that can hold a secret; in both cases less what the
+// umask takes away. A file that is replaced keeps the permissions it had.
+enum class NewFileAccess { Shared, OwnerOnly };
+
 // What a replaced file must survive. The user's data is flushed to disk
 // before and after the rename, so that a power cut leaves the old or the new
 // file; a copy of a file kept elsewhere need only never be half-written, and
@@ -40,6 +45,7 @@ enum class Durability { Flushed, Cached };
 // content, never a part: a temporary file in the same folder, then renamed
 // over the target. Throws ServiceError with the errno.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes,
+                         NewFileAccess access = NewFileAccess::Shared,
                          Durability durability = Durability::Flushed);
 
 // Removes what a killed writer of `target` left beside it: temporary files
@@ -48,13 +54,14 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& b
 void RemoveStaleTemporaries(const std::filesystem::path& target);
 
 // Makes a finished temporary file the target: gives it the permissions of
-// the file it replaces (0644 for a new one), flushes it to disk, closes `fd`,
-// renames it over the target and flushes the folder, so that a crash leaves
-// either the old or the new file. `fd` is closed in every case; on failure
-// the temporary file stays for the caller to remove or keep. Throws
-// ServiceError with the errno.
+// the file it replaces (those of `access` for a new one), flushes it to disk,
+// closes `fd`, renames it over the target and flushes the folder, so that a
+// crash leaves either the old or the new file. `fd` is closed in every case;
+// on failure the temporary file stays for the caller to remove or keep.
+// Throws ServiceError with the errno.
 void CommitReplacement(int fd, const std::filesystem::path& temp,
                        const std::filesystem::path& target,
+                       NewFileAccess access = NewFileAccess::Shared,
                        Durability durability = Durability::Flushed);
 
 // Reads the whole file into `bytes`. False when the file does not exist;

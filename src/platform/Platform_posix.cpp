@@ -112,6 +112,20 @@ void SyncFolder(const std::filesystem::path& file) {
     ::close(fd);
 }
 
+// The umask, read where Linux shows it, since umask() can only be read by
+// setting it. Elsewhere it is set to 077 for that moment, which can only make
+// a file created meanwhile more private, never less.
+mode_t CurrentUmask() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Umask:"))
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    }
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
 }  // namespace
 
 void RemoveStaleTemporaries(const std::filesystem::path& target) {
@@ -131,7 +145,7 @@ void RemoveStaleTemporaries(const std::filesystem::path& target) {
 }
 
 void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes,
-                         Durability durability) {
+                         NewFileAccess access, Durability durability) {
     const std::filesystem::path path = ResolvedTarget(requested);
     RemoveStaleTemporaries(path);
     // Replacing by rename needs only the folder's permission; a file its owner
@@ -160,7 +174,7 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
         left -= static_cast<size_t>(n);
     }
     try {
-        CommitReplacement(fd, tmp, path, durability);
+        CommitReplacement(fd, tmp, path, access, durability);
     } catch (...) {
         ::unlink(tmp.c_str());
         throw;
@@ -168,9 +182,11 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
 }
 
 void CommitReplacement(int fd, const std::filesystem::path& temp,
-                       const std::filesystem::path& target, Durability durability) {
+                       const std::filesystem::path& target, NewFileAccess access,
+                       Durability durability) {
     struct stat st {};
-    mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    mode_t mode = (access == NewFileAccess::OwnerOnly ? 0600 : 0644) & ~CurrentUmask();
+    if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
     ::fchmod(fd, mode);
     const bool flushed = durability == Durability::Flushed;
     if (flushed && ::fsync(fd) != 0) {
@@ -191,6 +207,10 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
         ThrowErrno("Cannot open", path);
     }
     bytes.clear();
+    // One allocation of the file's size, rather than doubling while reading.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        bytes.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);

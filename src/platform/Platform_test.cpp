@@ -25,6 +25,28 @@ TEST(AtomicWrite, ReplacesContentKeepsModeAndLinksAndLeavesNoTemporaryFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 2);
 }
 
+TEST(AtomicWrite, NewFilesGetTheAskedModeLessWhatTheUmaskTakes) {
+    using platform::NewFileAccess;
+    const struct {
+        NewFileAccess access;
+        mode_t umask, mode;
+    } cases[] = {{NewFileAccess::Shared, 022, 0644},
+                 {NewFileAccess::OwnerOnly, 022, 0600},
+                 {NewFileAccess::Shared, 077, 0600},
+                 {NewFileAccess::OwnerOnly, 0277, 0400}};
+    test::TempFolder folder;
+    for (const auto& c : cases) {
+        const auto target =
+            folder / (std::to_string(c.umask) + "-" + std::to_string(int(c.access)));
+        const mode_t old = ::umask(c.umask);
+        platform::WriteFileAtomically(target, "x", c.access);
+        ::umask(old);
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.mode) << std::oct << c.umask;
+    }
+}
+
 TEST(AtomicWrite, FailureNamesTheErrnoAndCreatesNothing) {
     test::TempFolder folder;
     ServiceError error = test::ErrorOf(

@@ -85,6 +85,7 @@ TEST_F(TempFilesTest, WrittenFileHasALowerCaseNameAndTheWindows1252Bytes) {
     const std::string dir = fs::canonical(folder).string() + "/";
     EXPECT_TRUE(std::regex_match(path, std::regex(dir + "tvk[0-9a-f]+\\.htm"))) << path;
     EXPECT_EQ(test::ReadAll(path), "Hilsen \xF8 \x80 \xE5 ?");
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(Files(folder), std::vector<fs::path>{path});
 
     const std::string empty = WriteTempFile("", "htm");

@@ -117,7 +117,8 @@ void FetchDescriptor(RunState& state, const std::filesystem::path& descriptor) {
     ReleaseSignature(signature, kDescriptorFile).Verify(bytes, TrustedReleaseKeys());
     std::string previous;
     if (platform::ReadFile(descriptor, previous) && previous == bytes) return;
-    platform::WriteFileAtomically(descriptor, bytes, platform::Durability::Cached);
+    platform::WriteFileAtomically(descriptor, bytes, platform::NewFileAccess::Shared,
+                                  platform::Durability::Cached);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -335,16 +336,6 @@ std::string TitleOf(const std::string& html) {
 
 // ---- The builder -------------------------------------------------------------
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (out) out.close();
-    if (!out) {
-        const int err = errno;
-        throw ServiceError(err, "Cannot write " + path + ": " + std::strerror(err));
-    }
-}
-
 std::string MhtDocument(const HtmlBody& page, const std::string& htmlPath) {
     vmime::message message;
     auto header = message.getHeader();
@@ -398,7 +389,9 @@ class VmimeMhtBuilder : public MhtBuilder {
     int HtmlFileToMhtFile(const std::string& htmlPath, const std::string& mhtPath) override {
         const HtmlBody page = ReadHtmlPage(htmlPath);
         try {
-            WriteFile(mhtPath, MhtDocument(page, htmlPath));
+            // The owner's alone, like the temporary page it packs.
+            platform::WriteFileAtomically(mhtPath, MhtDocument(page, htmlPath),
+                                          platform::NewFileAccess::OwnerOnly);
         } catch (const vmime::exception& e) {
             throw ServiceError(ErrorNumber::InvalidArgument,
                                std::string("Cannot build the MHT file: ") + e.what());

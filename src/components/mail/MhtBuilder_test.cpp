@@ -120,6 +120,11 @@ TEST(MhtBuilder, MhtFileIsMultipartRelatedWithThePageFirst) {
     EXPECT_EQ(mht.parts[2].content, kPng);
     EXPECT_NE(mht.parts[1].content.find("src=\"cid:" + mht.parts[2].contentId + "\""),
               std::string::npos);
+
+    const std::string fresh = (folder / "fresh.mht").string();
+    EXPECT_EQ(CreateMhtBuilder()->HtmlFileToMhtFile((folder / "page.htm").string(), fresh), 1);
+    EXPECT_EQ(std::filesystem::status(fresh).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST(MhtBuilder, MessageOfAPageCarriesItsPictures) {
