@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,12 @@ void StartProcess(const std::filesystem::path& program);
 // A graphical display is available: DISPLAY or WAYLAND_DISPLAY is set, or a Qt
 // platform has been chosen with QT_QPA_PLATFORM.
 bool HasDisplay();
+
+// Runs `work` in a throw-away child process, with its output discarded and no
+// core dump, and tells whether it returned true within `limit`. A child still
+// running then is killed. For steps that may end or hang the whole process
+// (a display library that aborts, a server that never answers).
+bool SucceedsInChildProcess(const std::function<bool()>& work, std::chrono::milliseconds limit);
 
 // Writes `bytes` to `path` so that the file holds either its old or its new
 // content, never a part: a temporary file in the same folder, flushed to disk,
