@@ -132,11 +132,14 @@ TEST_F(DownloadWindow, ShowsStatusMessagesButNotProtocolChatter) {
         Deliver();
         EXPECT_EQ(Text("lblAksjon"), "Connected") << chatter;
     }
-    for (const char* shown : {"get /small letters", "HTTP/1.1 200 OK", "GE", "Resolving host"}) {
+    for (const char* shown : {"get /small letters", "HTTP/1.1 200 OK", "GE", "Resolving host",
+                              "HTTP/1.1 503 <a href='smb://x/'>Busy</a>"}) {
         transfer.SendStatusMessage(shown);
         Deliver();
         EXPECT_EQ(Text("lblAksjon"), shown);
     }
+    for (QLabel* label : window->findChildren<QLabel*>())  // the server's words, as written
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
 }
 
 TEST_F(DownloadWindow, TransferStartShowsTheProgressDisplayOnlyAfterTheStart) {

@@ -47,6 +47,9 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QFont& font, const QCo
     label->setAutoFillBackground(false);
     label->setAttribute(Qt::WA_TranslucentBackground);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The heading carries the descriptor's product text: markup in it is
+    // shown as written, never drawn or followed.
+    label->setTextFormat(Qt::PlainText);
     if (colour != nullptr) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, *colour);

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -216,6 +217,31 @@ TEST_F(frmMeldingTest, TextsThatNeedMoreRoomThanDesignedAreNotCut) {
     window->show();
     auto* heading = Control<QLabel>(*window, "lblTittel2");
     EXPECT_GE(heading->height(), heading->heightForWidth(heading->width()));
+}
+
+// The heading's product text comes from the descriptor, a box's text from a
+// server: markup in them is shown as written, with no live link.
+TEST_F(frmMeldingTest, OutsideTextIsShownAsPlainText) {
+    const std::string markup = "Velkor <a href='smb://evil/x'><b>7.9</b></a> (512)";
+    auto window = std::make_unique<frmMelding>(state);
+    window->setSoftwareUpdate(true);
+    window->setMelding(markup);
+    window->show();
+    EXPECT_EQ(Control<QLabel>(*window, "lblTittel2")->text().toStdString(), markup);
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (!label->pixmap().isNull()) continue;  // the banner
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+    }
+
+    QTimer::singleShot(0, [] {
+        WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->text(), "404 - <a href='x'>Not Found</a>");
+        box->accept();
+    });
+    ShowMessageBoxQt({.text = "404 - <a href='x'>Not Found</a>", .title = "Error"});
 }
 
 TEST_F(frmMeldingTest, IsAFixedTopLevelWindowWithItsOwnTaskbarEntry) {

@@ -1,8 +1,6 @@
 // The windows module: message boxes (and later the windows) on Qt Widgets.
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMessageBox>
-#include <QString>
 #include <chrono>
 
 #include "platform/Platform.h"
@@ -32,36 +30,12 @@ bool DisplayOpens() {
         kPlatformStartLimit);
 }
 
-QMessageBox::Icon ToQt(tvk::MessageIcon icon) {
-    switch (icon) {
-        case tvk::MessageIcon::Critical: return QMessageBox::Critical;
-        case tvk::MessageIcon::Question: return QMessageBox::Question;
-        case tvk::MessageIcon::Exclamation: return QMessageBox::Warning;
-        case tvk::MessageIcon::Information: return QMessageBox::Information;
-        case tvk::MessageIcon::None: break;
-    }
-    return QMessageBox::NoIcon;
-}
-
 class QtDialogs : public tvk::Dialogs {
 public:
     QtDialogs() { tvk::EnsureApplication(); }
 
     tvk::MessageAnswer ShowMessage(const tvk::MessageBoxRequest& request) override {
-        QMessageBox box(ToQt(request.icon), QString::fromStdString(request.title),
-                        QString::fromStdString(request.text));
-        if (request.buttons == tvk::MessageButtons::YesNo) {
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
-            box.setEscapeButton(QMessageBox::No);
-        } else {
-            box.setStandardButtons(QMessageBox::Ok);
-        }
-        if (request.systemModal) box.setWindowFlag(Qt::WindowStaysOnTopHint);
-        box.setWindowModality(Qt::ApplicationModal);
-        int answer = box.exec();
-        if (request.buttons == tvk::MessageButtons::Ok) return tvk::MessageAnswer::Ok;
-        return answer == QMessageBox::Yes ? tvk::MessageAnswer::Yes : tvk::MessageAnswer::No;
+        return tvk::ShowMessageBoxQt(request);
     }
 
     bool ShowMessageWindow(const tvk::RunState& state,
