@@ -2,14 +2,20 @@
 
 #include <QUrl>
 #include <QWebEnginePage>
+#include <chrono>
+#include <optional>
+
+class QWebEngineNewWindowRequest;
 
 namespace tvk {
 
 // The information page of the message window. The page lies on the maker's
 // site and may link to pages of its own and to other sites. Links to the
-// maker's own pages stay in the window; a link to another site opens in the
-// user's default browser, so that the notice never becomes a browser for
-// arbitrary sites (no address bar, no back button, no certificate display).
+// maker's own pages stay in the window; a link to another site, or to mail,
+// opens in the user's default browser or mail program when the user followed
+// it, so that the notice never becomes a browser for arbitrary sites (no
+// address bar, no back button, no certificate display). Nothing else leaves
+// the window: no other scheme, and no window a script opens by itself.
 class frmMeldingPage : public QWebEnginePage {
     Q_OBJECT
 
@@ -20,27 +26,45 @@ class frmMeldingPage : public QWebEnginePage {
     void setHome(const QUrl& home) { home_ = home; }
     const QUrl& home() const { return home_; }
 
-    // Whether a navigation to `target` leaves the window for the user's
-    // browser: a link the user followed in the page itself, to another host
-    // than `home`'s. Frames, redirects and the window's own navigation stay.
-    static bool OpensOutside(const QUrl& home, const QUrl& target, NavigationType type,
-                             bool isMainFrame);
+    // Where a navigation to `target` goes.
+    enum class Destination {
+        Window,   // loads in the window, as the engine sees fit
+        Outside,  // to the desktop, when the user clicked for it
+        Refused,  // nowhere
+    };
+    // A link in the page's main frame to another host than `home`'s, on the
+    // web or to mail, goes outside; frames, redirects and the window's own
+    // navigation stay, on the web only. Every other scheme is refused.
+    static Destination Decide(const QUrl& home, const QUrl& target, NavigationType type,
+                              bool isMainFrame);
 
     // Whether `target` lies on another host than `home` (ports and schemes do
     // not count: http and https of the same host are the same site).
     static bool IsOtherSite(const QUrl& home, const QUrl& target);
 
-    // Hands `url` to the desktop, as a link to another site does. Failures
-    // (no browser configured) are ignored: the notice stays usable.
+    // Hands a web or mail address to the desktop; any other is dropped.
+    // Failures (no browser configured) are ignored: the notice stays usable.
     static void OpenOutside(const QUrl& url);
+
+  signals:
+    // An address the page asked for that neither loads nor leaves the
+    // window: another scheme, or no click of the user behind it.
+    void refused(const QUrl& url);
 
   protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
-    // Links that ask for a new window (target="_blank", window.open).
-    QWebEnginePage* createWindow(WebWindowType type) override;
+    // Notes the user's clicks and keys in the page's view.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void OpenOutsideIfTheUserAsked(const QUrl& url);
+    void NewWindowRequested(QWebEngineNewWindowRequest& request);
+
+    // As long as the engine counts an action as the user's own.
+    static constexpr std::chrono::seconds kUserActionLifespan{5};
+
     QUrl home_;
+    std::optional<std::chrono::steady_clock::time_point> userActed_;
 };
 
 }  // namespace tvk
