@@ -1,6 +1,6 @@
 // Pictures of the message window for the documentation. Runs only when
 // TVK_SCREENSHOT_DIR names a folder; then it saves
-// frmMelding-<variant>-<language>.png there, with a small information page
+// frmMelding-<variant>-<language>.png there (en, no, de), with a small information page
 // served from loopback.
 #include <gtest/gtest.h>
 
@@ -15,8 +15,11 @@
 #include <QWebEngineView>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "LoopbackHttpServer.h"
+#include "localisation/StringTable.h"
+#include "notify/MessageText.h"
 #include "notify/frmMelding.qt.h"
 
 namespace tvk {
@@ -56,7 +59,7 @@ struct Variant {
     bool main;
 };
 
-TEST(frmMeldingScreenshots, SaveEachVariantInEnglishAndNorwegian) {
+TEST(frmMeldingScreenshots, SaveEachVariantInEnglishNorwegianAndGerman) {
     const char* folder = std::getenv("TVK_SCREENSHOT_DIR");
     if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "TVK_SCREENSHOT_DIR is not set";
 
@@ -66,18 +69,22 @@ TEST(frmMeldingScreenshots, SaveEachVariantInEnglishAndNorwegian) {
     const Variant variants[] = {{"update-main", true, true},
                                 {"update-secondary", true, false},
                                 {"no-update", false, false}};
-    const std::pair<int, const char*> languages[] = {{2057, "en"}, {1044, "no"}};
+    // German and Norwegian with a product text of 40 characters, the longest
+    // the heading is laid out for.
+    const std::tuple<int, const char*, const char*> languages[] = {
+        {2057, "en", "7.9"},
+        {1044, "no", "7.9 Enterprise Edition for Large Clients"},
+        {1031, "de", "7.9 Enterprise Edition for Large Clients"}};
 
-    for (const auto& [languageId, language] : languages) {
+    for (const auto& [languageId, language, product] : languages) {
         for (const Variant& variant : variants) {
             RunState state;
             state.LanguageId = languageId;
             frmMelding window(state);
             window.setSoftwareUpdate(variant.update);
             window.setHovedinstallasjon(variant.main);
-            window.setMelding(languageId == 1044
-                                  ? "Ny versjon av Velkor er nå tilgjengelig (7.9.512)"
-                                  : "New version of Velkor is released (7.9.512)");
+            window.setMelding(
+                ReplacePlaceholders(LoadLocalString(state, 200), {std::string(product) + ".512"}));
             window.setURL(server.Url("/info.html"));
             window.show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

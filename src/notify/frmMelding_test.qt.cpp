@@ -20,6 +20,7 @@
 #include "LoopbackHttpServer.h"
 #include "notify/frmMelding.qt.h"
 #include "localisation/StringTable.h"
+#include "notify/MessageText.h"
 #include "notify/MessageWindowLayout.h"
 #include "platform/QtWindows.qt.h"
 
@@ -217,6 +218,29 @@ TEST_F(frmMeldingTest, TextsThatNeedMoreRoomThanDesignedAreNotCut) {
     window->show();
     auto* heading = Control<QLabel>(*window, "lblTittel2");
     EXPECT_GE(heading->height(), heading->heightForWidth(heading->width()));
+
+    // A product text of 40 characters, in every language: the heading wraps
+    // beside the button, the note and the page make room below it.
+    for (int language : {1030, 1031, 1044, 1053, 2057}) {
+        state.LanguageId = language;
+        for (bool main : {true, false}) {
+            window = Open(true, main, server.Url("/info.html"));
+            window->setMelding(ReplacePlaceholders(
+                LoadLocalString(state, 200), {"7.9 Enterprise Edition for Large Clients.512"}));
+            window->hide();
+            window->show();
+            SCOPED_TRACE(testing::Message() << language << (main ? " main" : " secondary"));
+            auto* wrapped = Control<QLabel>(*window, "lblTittel2");
+            QRect text = wrapped->geometry();
+            text.setHeight(wrapped->heightForWidth(wrapped->width()));
+            EXPECT_LE(text.right(), window->width());
+            EXPECT_LE(text.bottom(), Control(*window, "WebBrowser1")->y());
+            QRect button = Control(*window, "cmdInstaller")->geometry();
+            EXPECT_TRUE(!main || !text.intersects(button));
+            int baseline = text.bottom() - wrapped->fontMetrics().descent();
+            EXPECT_TRUE(main || baseline <= Control(*window, "lblInstallerPaaServer")->y());
+        }
+    }
 }
 
 // The heading's product text comes from the descriptor, a box's text from a
