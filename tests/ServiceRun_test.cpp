@@ -1,11 +1,6 @@
 // The service as a user runs it: the built binary copied into a fresh
 // program folder, no display, inside network namespaces made for the test.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <thread>
 
 #include "TestSupport.h"
 #include "run/ServiceSettings.h"
@@ -13,47 +8,17 @@
 namespace tvk::test {
 namespace {
 
-// An X display (its socket in /tmp/.X11-unix, which a network namespace does
-// not hide) that takes every connection and then either refuses the
-// handshake, as a server does for a missing cookie, or never answers.
-class RefusingDisplay {
-  public:
-    explicit RefusingDisplay(bool answers) {
-        std::filesystem::create_directories("/tmp/.X11-unix");
-        while (std::filesystem::exists(Socket()) ||
-               std::filesystem::exists("/tmp/.X" + std::to_string(number_) + "-lock"))
-            ++number_;
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        Socket().string().copy(address.sun_path, sizeof address.sun_path - 1);
-        listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 8);
-        peer_ = std::thread([this, answers] {
-            // Failed; a reason of 7 bytes; protocol 11.0; two words follow.
-            static const char refusal[] = "\0\x07\x0b\0\0\0\x02\0refused";
-            for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
-                if (answers) (void)!::write(client, refusal, sizeof refusal);
-                clients_.push_back(client);
-            }
-        });
-    }
-    ~RefusingDisplay() {
-        ::shutdown(listener_, SHUT_RDWR);
-        peer_.join();
-        for (int fd : clients_) ::close(fd);
-        ::close(listener_);
-        std::filesystem::remove(Socket());
-    }
-    std::string Display() const { return ":" + std::to_string(number_); }
-
-  private:
-    std::filesystem::path Socket() const { return "/tmp/.X11-unix/X" + std::to_string(number_); }
-    int number_ = 900;
-    int listener_ = -1;
-    std::vector<int> clients_;
-    std::thread peer_;
-};
+// Runs a program beside an X display of its own network namespace that
+// refuses the handshake as for a missing cookie ("refuse") or never answers.
+const char* kDisplayPeer = R"(import socket, subprocess, sys, threading
+s = socket.socket(socket.AF_UNIX); s.bind("\0/tmp/.X11-unix/X5"); s.listen()
+kept = []
+def serve():
+    while True:
+        c = s.accept()[0]; kept.append(c)
+        if sys.argv[1] == "refuse": c.send(b"\0\7\13\0\0\0\2\0refused\0")
+threading.Thread(target=serve, daemon=True).start()
+sys.exit(subprocess.run(sys.argv[2:]).returncode))";
 
 class ServiceRun : public ::testing::Test {
 protected:
@@ -137,26 +102,24 @@ TEST_F(ServiceRun, OfflineTellsOnlyTheInteractiveCheck) {
 }
 
 TEST_F(ServiceRun, ADisplayThatCannotBeOpenedFallsBackToTheConsole) {
-    RefusingDisplay refusing(true), silent(false);
-    const std::string displays[] = {
-        "DISPLAY=:987",  // nothing listens
-        "DISPLAY=" + refusing.Display(),
-        "DISPLAY=" + silent.Display(),  // given up after a while
-        "WAYLAND_DISPLAY=tvk-no-compositor",
-        "QT_QPA_PLATFORM=wayland",
-    };
+    const std::vector<std::string> displays[] = {
+        {"DISPLAY=:987"},  // nothing listens
+        {"DISPLAY=:5", "/usr/bin/python3", "-c", kDisplayPeer, "refuse"},
+        {"DISPLAY=:5", "/usr/bin/python3", "-c", kDisplayPeer, "silent"},  // given up in time
+        {"WAYLAND_DISPLAY=tvk-no-compositor"},
+        {"QT_QPA_PLATFORM=wayland"}};
     for (const auto& display : displays) {
         std::vector<std::string> argv = {
-            "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
-        argv.push_back(display);
-        argv.insert(argv.end(),
-                    {"unshare", "-n", folder.Executable().string(), "8", "x", "2057", "true"});
+            "env",      "-u",      "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+            display[0], "unshare", "-n"};
+        argv.insert(argv.end(), display.begin() + 1, display.end());
+        argv.insert(argv.end(), {folder.Executable().string(), "8", "x", "2057", "true"});
         ProcessResult run = RunProcess(argv);
-        EXPECT_EQ(run.exitCode, 0) << display << ": " << run.err;
+        EXPECT_EQ(run.exitCode, 0) << display.back() << ": " << run.err;
         EXPECT_EQ(
             run.err,
             "[Velkor UpdateService] An internet connection is required to use this function.\n")
-            << display;
+            << display.back();
     }
 }
 

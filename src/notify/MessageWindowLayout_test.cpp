@@ -75,30 +75,6 @@ TEST(MessageWindowLayoutTest, WithoutAPageTheWindowEnds400TwipsBelowThePageTop) 
     }
 }
 
-TEST(MessageWindowLayoutTest, TextsThatNeedMoreRoomGetItAndPushWhatLiesBelow) {
-    MessageWindowTexts texts;
-    texts.installButtonWidth = 2850;  // 735 more than designed
-    texts.headingHeight = [](int width) { return width < 7935 ? 990 : width < 100000 ? 660 : 330; };
-    texts.serverNoteHeight = 400;
-    struct Case {
-        bool update, main;
-        LayoutRect heading;
-        int noteTop, browserTop;
-    };
-    for (Case c :
-         {Case{true, true, {225, 1125, 7020, 990}, 1440, 2215},   // three lines beside the button
-          Case{true, false, {225, 1125, 7935, 660}, 1770, 2270},  // two lines, the note below
-          Case{false, false, {225, 430, 7935, 660}, 1440, 1240}}) {
-        Layout layout = Layout::Loaded(c.update, c.main, true, texts);
-        EXPECT_EQ(layout.heading, c.heading) << c.update << c.main;
-        EXPECT_EQ(layout.serverNote.top, c.noteTop) << c.update << c.main;
-        EXPECT_EQ(layout.browser.top, c.browserTop) << c.update << c.main;
-        EXPECT_EQ(layout.browser.Bottom(), Layout::kDesignClientHeight - 240);
-    }
-    Layout main = Layout::Loaded(true, true, true, texts);
-    EXPECT_EQ(main.installButton, (LayoutRect{7350, 1200, 2850, 375}));  // right edge kept
-}
-
 TEST(TwipsToPixelsTest, FifteenTwipsPerPixelAt96Dpi) {
     EXPECT_EQ(TwipsToPixels(15, 96), 1);
     EXPECT_EQ(TwipsToPixels(10500, 96), 700);

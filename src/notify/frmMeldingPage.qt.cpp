@@ -33,14 +33,14 @@ bool frmMeldingPage::IsOtherSite(const QUrl& home, const QUrl& target) {
     return home.host() != target.host();
 }
 
-frmMeldingPage::Destination frmMeldingPage::Decide(const QUrl& home, const QUrl& target,
-                                                   NavigationType type, bool isMainFrame) {
-    bool followed = isMainFrame && type == NavigationTypeLinkClicked;
-    if (IsMail(target)) return followed ? Destination::Outside : Destination::Refused;
-    if (IsWeb(target)) {
-        return followed && IsOtherSite(home, target) ? Destination::Outside : Destination::Window;
-    }
-    return !isMainFrame && IsPageInternal(target) ? Destination::Window : Destination::Refused;
+bool frmMeldingPage::OpensOutside(const QUrl& home, const QUrl& target, NavigationType type,
+                                  bool isMainFrame) {
+    return isMainFrame && type == NavigationTypeLinkClicked && (IsWeb(target) || IsMail(target)) &&
+           IsOtherSite(home, target);
+}
+
+bool frmMeldingPage::Refuses(const QUrl& target, bool isMainFrame) {
+    return !IsWeb(target) && (isMainFrame || !IsPageInternal(target));
 }
 
 void frmMeldingPage::OpenOutside(const QUrl& url) {
@@ -49,17 +49,15 @@ void frmMeldingPage::OpenOutside(const QUrl& url) {
 
 bool frmMeldingPage::acceptNavigationRequest(const QUrl& url, NavigationType type,
                                              bool isMainFrame) {
-    switch (Decide(home_, url, type, isMainFrame)) {
-        case Destination::Window:
-            return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-        case Destination::Outside:
-            OpenOutsideIfTheUserAsked(url);
-            return false;
-        case Destination::Refused:
-            emit refused(url);
-            return false;
+    if (OpensOutside(home_, url, type, isMainFrame)) {
+        OpenOutsideIfTheUserAsked(url);
+        return false;
     }
-    return false;
+    if (Refuses(url, isMainFrame)) {
+        emit refused(url);
+        return false;
+    }
+    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 
 // A script that sets the page's location is reported as a followed link
@@ -96,16 +94,12 @@ void frmMeldingPage::NewWindowRequested(QWebEngineNewWindowRequest& request) {
         emit refused(url);
         return;
     }
-    switch (Decide(home_, url, NavigationTypeLinkClicked, true)) {
-        case Destination::Window:
-            setUrl(url);
-            break;
-        case Destination::Outside:
-            OpenOutside(url);
-            break;
-        case Destination::Refused:
-            emit refused(url);
-            break;
+    if (OpensOutside(home_, url, NavigationTypeLinkClicked, true)) {
+        OpenOutside(url);
+    } else if (Refuses(url, true)) {
+        emit refused(url);
+    } else {
+        setUrl(url);
     }
 }
 

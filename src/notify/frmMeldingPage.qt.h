@@ -26,17 +26,17 @@ class frmMeldingPage : public QWebEnginePage {
     void setHome(const QUrl& home) { home_ = home; }
     const QUrl& home() const { return home_; }
 
-    // Where a navigation to `target` goes.
-    enum class Destination {
-        Window,   // loads in the window, as the engine sees fit
-        Outside,  // to the desktop, when the user clicked for it
-        Refused,  // nowhere
-    };
-    // A link in the page's main frame to another host than `home`'s, on the
-    // web or to mail, goes outside; frames, redirects and the window's own
-    // navigation stay, on the web only. Every other scheme is refused.
-    static Destination Decide(const QUrl& home, const QUrl& target, NavigationType type,
-                              bool isMainFrame);
+    // Whether a navigation to `target` leaves the window for the user's
+    // browser or mail program: a web or mail link the user followed in the
+    // page itself, to another host than `home`'s. It leaves only when a
+    // click or key of the user lies behind it.
+    static bool OpensOutside(const QUrl& home, const QUrl& target, NavigationType type,
+                             bool isMainFrame);
+
+    // Whether a navigation to `target` that does not leave the window goes
+    // nowhere: anything but the web, apart from what frames of a web page
+    // load besides it (about:, data:, blob:).
+    static bool Refuses(const QUrl& target, bool isMainFrame);
 
     // Whether `target` lies on another host than `home` (ports and schemes do
     // not count: http and https of the same host are the same site).
