@@ -152,6 +152,9 @@ TEST_F(Faults, DescriptorFetchFailuresNameTheCauseAndKeepThePreviousCopy) {
         {"500",
          [&] { server.ServeStatus("/files/update.ini", 500, "Internal Server Error", "oops"); },
          "500 - Internal Server Error"},
+        {"reason with markup and a terminal escape",  // shown as written, the escape as a blank
+         [&] { server.ServeStatus("/files/update.ini", 404, "<b>Not</b> \x1b[2JFound", "x"); },
+         "404 - <b>Not</b>  [2JFound"},
         {"truncated body", [&] { server.CloseHalfway("/files/update.ini", kNewDescriptor); },
          "18 - "},
         {"shorter than announced", [&] { server.Serve("/files/update.ini", shortBody); }, "18 - "},

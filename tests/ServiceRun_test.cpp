@@ -8,6 +8,18 @@
 namespace tvk::test {
 namespace {
 
+// Runs a program beside an X display of its own network namespace that
+// refuses the handshake as for a missing cookie ("refuse") or never answers.
+const char* kDisplayPeer = R"(import socket, subprocess, sys, threading
+s = socket.socket(socket.AF_UNIX); s.bind("\0/tmp/.X11-unix/X5"); s.listen()
+kept = []
+def serve():
+    while True:
+        c = s.accept()[0]; kept.append(c)
+        if sys.argv[1] == "refuse": c.send(b"\0\7\13\0\0\0\2\0refused\0")
+threading.Thread(target=serve, daemon=True).start()
+sys.exit(subprocess.run(sys.argv[2:]).returncode))";
+
 class ServiceRun : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -90,12 +102,25 @@ TEST_F(ServiceRun, OfflineTellsOnlyTheInteractiveCheck) {
 }
 
 TEST_F(ServiceRun, ADisplayThatCannotBeOpenedFallsBackToTheConsole) {
-    ProcessResult run = RunProcess({"env", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
-                                    "DISPLAY=:987", "unshare", "-n", folder.Executable().string(),
-                                    "8", "x", "2057", "true"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err,
-              "[Velkor UpdateService] An internet connection is required to use this function.\n");
+    const std::vector<std::string> displays[] = {
+        {"DISPLAY=:987"},  // nothing listens
+        {"DISPLAY=:5", "/usr/bin/python3", "-c", kDisplayPeer, "refuse"},
+        {"DISPLAY=:5", "/usr/bin/python3", "-c", kDisplayPeer, "silent"},  // given up in time
+        {"WAYLAND_DISPLAY=tvk-no-compositor"},
+        {"QT_QPA_PLATFORM=wayland"}};
+    for (const auto& display : displays) {
+        std::vector<std::string> argv = {
+            "env",      "-u",      "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+            display[0], "unshare", "-n"};
+        argv.insert(argv.end(), display.begin() + 1, display.end());
+        argv.insert(argv.end(), {folder.Executable().string(), "8", "x", "2057", "true"});
+        ProcessResult run = RunProcess(argv);
+        EXPECT_EQ(run.exitCode, 0) << display.back() << ": " << run.err;
+        EXPECT_EQ(
+            run.err,
+            "[Velkor UpdateService] An internet connection is required to use this function.\n")
+            << display.back();
+    }
 }
 
 TEST_F(ServiceRun, ADatabaseThatCannotBeOpenedEndsWithTheMailSettingsMessage) {

@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -29,17 +28,6 @@ namespace {
 
 constexpr int kStartDelayMs = 200;
 
-QMessageBox::Icon ToQt(MessageIcon icon) {
-    switch (icon) {
-        case MessageIcon::Question:
-            return QMessageBox::Question;
-        case MessageIcon::Critical:
-            return QMessageBox::Critical;
-        default:
-            return QMessageBox::NoIcon;
-    }
-}
-
 std::string DescriptionOf(const std::exception& fault) {
     if (auto* error = dynamic_cast<const ServiceError*>(&fault)) return error->Description();
     return fault.what();
@@ -62,18 +50,7 @@ frmOppdat::frmOppdat(TransferComponent& transfer, const RunState& state, Seams s
     if (!seams_.now) seams_.now = [] { return std::chrono::steady_clock::now(); };
     if (!seams_.ask) {
         seams_.ask = [this](const MessageBoxRequest& request) {
-            QMessageBox box(ToQt(request.icon), QString::fromStdString(request.title),
-                            QString::fromStdString(request.text), QMessageBox::NoButton, this);
-            if (request.buttons == MessageButtons::YesNo) {
-                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-                box.setDefaultButton(QMessageBox::Yes);
-                box.setEscapeButton(QMessageBox::No);
-            } else {
-                box.setStandardButtons(QMessageBox::Ok);
-            }
-            int answer = box.exec();
-            if (request.buttons == MessageButtons::Ok) return MessageAnswer::Ok;
-            return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+            return ShowMessageBoxQt(request, this);
         };
     }
 
@@ -134,6 +111,10 @@ void frmOppdat::CreateControls() {
     chkInstall = new QCheckBox("Install after download", this);
     place(chkInstall, "chkInstall", "210", 120, 1080, 4455, 255);
     setFixedSize(twipsX(5160), twipsY(1455));
+    // Status messages carry the server's own words (reason phrases, names):
+    // plain text, whatever they look like.
+    for (QLabel* label : {lblAksjon, lblEstimate, lblTime, lblFile})
+        label->setTextFormat(Qt::PlainText);
 
     timStart = new QTimer(this);
     timStart->setObjectName("timStart");

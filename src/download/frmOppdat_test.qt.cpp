@@ -137,6 +137,7 @@ TEST_F(DownloadWindow, ShowsStatusMessagesButNotProtocolChatter) {
         Deliver();
         EXPECT_EQ(Text("lblAksjon"), shown);
     }
+    EXPECT_EQ(Find<QLabel>("lblAksjon")->textFormat(), Qt::PlainText);  // the server's words
 }
 
 TEST_F(DownloadWindow, TransferStartShowsTheProgressDisplayOnlyAfterTheStart) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace tvk {
 
 // A rectangle of a window's client area: left, top, width, height. Whether the
@@ -18,6 +20,19 @@ struct LayoutRect {
 // dots per inch. Rounded to the nearest pixel.
 int TwipsToPixels(int twips, double dotsPerInch);
 LayoutRect TwipsToPixels(const LayoutRect& twips, double dotsPerInch);
+// Pixels to twips, rounded up, so that the twips give back at least as many
+// pixels.
+int PixelsToTwips(int pixels, double dotsPerInch);
+
+// What the texts of the run's language need, in twips, as the window
+// measures them with the fonts at hand. Zero, or no function: the designed
+// size is enough.
+struct MessageWindowTexts {
+    int titleHeight = 0;
+    int installButtonWidth = 0;                   // the button's text with its margins
+    std::function<int(int width)> headingHeight;  // the heading wrapped into `width`
+    int serverNoteHeight = 0;                     // the note in its designed width
+};
 
 // Where the message window's controls lie and which of them show, in twips,
 // after the steps of loading the window.
@@ -62,7 +77,12 @@ struct MessageWindowLayout {
     // The layout after loading: `softwareUpdate` picks the update or the
     // no-update variant, `mainInstallation` the button or the note (update
     // variant only), `hasPage` whether the window has an address to show.
-    static MessageWindowLayout Loaded(bool softwareUpdate, bool mainInstallation, bool hasPage);
+    //
+    // Texts that need more room than designed get it and stay whole: a label
+    // grows downwards, the button to the left; the heading wraps into the
+    // room beside the button, and the note and the page move down below it.
+    static MessageWindowLayout Loaded(bool softwareUpdate, bool mainInstallation, bool hasPage,
+                                      const MessageWindowTexts& texts = {});
 };
 
 }  // namespace tvk

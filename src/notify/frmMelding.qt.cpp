@@ -47,6 +47,9 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QFont& font, const QCo
     label->setAutoFillBackground(false);
     label->setAttribute(Qt::WA_TranslucentBackground);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The heading carries the descriptor's product text: markup in it is
+    // shown as written, never drawn or followed.
+    label->setTextFormat(Qt::PlainText);
     if (colour != nullptr) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, *colour);
@@ -58,22 +61,6 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QFont& font, const QCo
 void Place(QWidget* widget, const LayoutRect& twips, double dpi) {
     LayoutRect pixels = TwipsToPixels(twips, dpi);
     widget->setGeometry(pixels.left, pixels.top, pixels.width, pixels.height);
-}
-
-// The design's sizes fit its fonts on its platform. Where the fonts at hand
-// need more room (another Arial substitute, a longer translation), a label
-// grows downwards and the button grows to the left, rather than cut the text.
-void KeepTextWhole(QLabel* label) {
-    int needed =
-        label->wordWrap() ? label->heightForWidth(label->width()) : label->fontMetrics().height();
-    if (needed > label->height()) label->resize(label->width(), needed);
-}
-
-void KeepTextWhole(QPushButton* button) {
-    int needed = button->sizeHint().width();
-    QRect place = button->geometry();
-    if (needed > place.width()) place.setLeft(place.right() - needed + 1);
-    button->setGeometry(place);
 }
 
 }  // namespace
@@ -141,7 +128,8 @@ void frmMelding::Load() {
     }
 
     bool hasPage = !url_.empty();
-    ApplyLayout(MessageWindowLayout::Loaded(softwareUpdate_, hovedinstallasjon_, hasPage));
+    ApplyLayout(
+        MessageWindowLayout::Loaded(softwareUpdate_, hovedinstallasjon_, hasPage, MeasureTexts()));
     if (hasPage) {
         // The maker's pages expect the language as "?lang=" after the address
         // from the settings, which carries no query of its own.
@@ -161,8 +149,6 @@ void frmMelding::ApplyLayout(const MessageWindowLayout& layout) {
     Place(lblTittel2_, layout.heading, dpi);
     Place(cmdInstaller_, layout.installButton, dpi);
     Place(lblInstallerPaaServer_, layout.serverNote, dpi);
-    for (QLabel* label : {lblTittel_, lblTittel2_, lblInstallerPaaServer_}) KeepTextWhole(label);
-    KeepTextWhole(cmdInstaller_);
     lblTittel_->setVisible(layout.titleVisible);
     cmdInstaller_->setVisible(layout.installButtonVisible);
     lblInstallerPaaServer_->setVisible(layout.serverNoteVisible);
@@ -174,6 +160,21 @@ void frmMelding::ApplyLayout(const MessageWindowLayout& layout) {
     }
     LayoutRect client = TwipsToPixels(layout.Client(), dpi);
     setFixedSize(client.width, client.height);
+}
+
+// The design's sizes fit its fonts on its platform; the fonts at hand and
+// the longer translations may need more, which the layout then gives them.
+MessageWindowTexts frmMelding::MeasureTexts() const {
+    double dpi = DotsPerInch();
+    MessageWindowTexts texts;
+    texts.titleHeight = PixelsToTwips(lblTittel_->fontMetrics().height(), dpi);
+    texts.installButtonWidth = PixelsToTwips(cmdInstaller_->sizeHint().width(), dpi);
+    texts.headingHeight = [this, dpi](int width) {
+        return PixelsToTwips(lblTittel2_->heightForWidth(TwipsToPixels(width, dpi)), dpi);
+    };
+    int noteWidth = TwipsToPixels(MessageWindowLayout::Designed().serverNote.width, dpi);
+    texts.serverNoteHeight = PixelsToTwips(lblInstallerPaaServer_->heightForWidth(noteWidth), dpi);
+    return texts;
 }
 
 void frmMelding::CreateBrowser() {

@@ -15,6 +15,7 @@ class QWebEngineView;
 namespace tvk {
 
 struct MessageWindowLayout;
+struct MessageWindowTexts;
 
 // The message window: the notice of a new release (or of none) with the
 // maker's information page, and on the main installation the install button.
@@ -52,6 +53,7 @@ class frmMelding : public QDialog {
 
   private:
     void Load();
+    MessageWindowTexts MeasureTexts() const;
     void ApplyLayout(const MessageWindowLayout& layout);
     void CreateBrowser();
     void CentreOnScreen();

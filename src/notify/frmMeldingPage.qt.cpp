@@ -1,43 +1,32 @@
 #include "notify/frmMeldingPage.qt.h"
 
+#include <QApplication>
 #include <QDesktopServices>
-#include <QPointer>
+#include <QEvent>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
 
 namespace tvk {
 
 namespace {
 
-// Receives the first navigation of a page that asked for a new window and
-// sends it where a link would go: the notice's own page or the user's browser.
-// The window itself is never shown; the catcher deletes itself.
-class NewWindowCatcher : public QWebEnginePage {
-  public:
-    explicit NewWindowCatcher(frmMeldingPage* opener)
-        : QWebEnginePage(opener->profile(), opener), opener_(opener) {}
+bool IsWeb(const QUrl& url) { return url.scheme() == "http" || url.scheme() == "https"; }
+bool IsMail(const QUrl& url) { return url.scheme() == "mailto"; }
 
-  protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
-        if (!isMainFrame || done_) return false;
-        done_ = true;
-        // A new window always comes from the page, so it counts as a link
-        // whatever type the engine reports for it.
-        if (frmMeldingPage::IsOtherSite(opener_ ? opener_->home() : QUrl(), url)) {
-            frmMeldingPage::OpenOutside(url);
-        } else if (opener_) {
-            opener_->setUrl(url);
-        }
-        deleteLater();
-        return false;
-    }
-
-  private:
-    QPointer<frmMeldingPage> opener_;
-    bool done_ = false;
-};
+// What frames of a web page load besides the web itself.
+bool IsPageInternal(const QUrl& url) {
+    return url.scheme() == "about" || url.scheme() == "data" || url.scheme() == "blob";
+}
 
 }  // namespace
 
-frmMeldingPage::frmMeldingPage(QObject* parent) : QWebEnginePage(parent) {}
+frmMeldingPage::frmMeldingPage(QObject* parent) : QWebEnginePage(parent) {
+    // The engine would hand schemes it does not know to the desktop by itself.
+    settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+    connect(this, &QWebEnginePage::newWindowRequested, this, &frmMeldingPage::NewWindowRequested);
+    qApp->installEventFilter(this);
+}
 
 bool frmMeldingPage::IsOtherSite(const QUrl& home, const QUrl& target) {
     // QUrl keeps host names in lower case, so this compares case-blind.
@@ -46,20 +35,72 @@ bool frmMeldingPage::IsOtherSite(const QUrl& home, const QUrl& target) {
 
 bool frmMeldingPage::OpensOutside(const QUrl& home, const QUrl& target, NavigationType type,
                                   bool isMainFrame) {
-    return isMainFrame && type == NavigationTypeLinkClicked && IsOtherSite(home, target);
+    return isMainFrame && type == NavigationTypeLinkClicked && (IsWeb(target) || IsMail(target)) &&
+           IsOtherSite(home, target);
 }
 
-void frmMeldingPage::OpenOutside(const QUrl& url) { QDesktopServices::openUrl(url); }
+bool frmMeldingPage::Refuses(const QUrl& target, bool isMainFrame) {
+    return !IsWeb(target) && (isMainFrame || !IsPageInternal(target));
+}
+
+void frmMeldingPage::OpenOutside(const QUrl& url) {
+    if (IsWeb(url) || IsMail(url)) QDesktopServices::openUrl(url);
+}
 
 bool frmMeldingPage::acceptNavigationRequest(const QUrl& url, NavigationType type,
                                              bool isMainFrame) {
     if (OpensOutside(home_, url, type, isMainFrame)) {
-        OpenOutside(url);
+        OpenOutsideIfTheUserAsked(url);
+        return false;
+    }
+    if (Refuses(url, isMainFrame)) {
+        emit refused(url);
         return false;
     }
     return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 
-QWebEnginePage* frmMeldingPage::createWindow(WebWindowType) { return new NewWindowCatcher(this); }
+// A script that sets the page's location is reported as a followed link
+// too, and the engine has used up the click's own activation by the time the
+// navigation arrives here. So the page notes the user's last click or key in
+// the view itself: one such action lets one address out, for as long as the
+// engine would count it as the user's.
+void frmMeldingPage::OpenOutsideIfTheUserAsked(const QUrl& url) {
+    bool asked = userActed_ && std::chrono::steady_clock::now() - *userActed_ < kUserActionLifespan;
+    userActed_.reset();
+    if (asked) {
+        OpenOutside(url);
+    } else {
+        emit refused(url);
+    }
+}
+
+bool frmMeldingPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        QWebEngineView* view = QWebEngineView::forPage(this);
+        if (widget != nullptr && view != nullptr && (widget == view || view->isAncestorOf(widget)))
+            userActed_ = std::chrono::steady_clock::now();
+    }
+    return false;
+}
+
+// Links that ask for a new window (target="_blank", window.open) go where a
+// link would go; no window is ever opened, and a script's own request,
+// without the user's click, goes nowhere.
+void frmMeldingPage::NewWindowRequested(QWebEngineNewWindowRequest& request) {
+    const QUrl url = request.requestedUrl();
+    if (!request.isUserInitiated()) {
+        emit refused(url);
+        return;
+    }
+    if (OpensOutside(home_, url, NavigationTypeLinkClicked, true)) {
+        OpenOutside(url);
+    } else if (Refuses(url, true)) {
+        emit refused(url);
+    } else {
+        setUrl(url);
+    }
+}
 
 }  // namespace tvk

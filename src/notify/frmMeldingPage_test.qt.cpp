@@ -2,8 +2,6 @@
 // other sites go to the user's browser.
 #include <gtest/gtest.h>
 
-#include "WindowsTestSupport.qt.h"
-
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QSignalSpy>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "LoopbackHttpServer.h"
+#include "WindowsTestSupport.qt.h"
 #include "notify/frmMelding.qt.h"
 #include "notify/frmMeldingPage.qt.h"
 
@@ -43,10 +42,15 @@ TEST(frmMeldingPageTest, OnlyLinksToAnotherHostLeaveTheWindow) {
         {"http://elsewhere.example/", Page::NavigationTypeTyped, true, false},
         {"http://elsewhere.example/", Page::NavigationTypeFormSubmitted, true, false},
         {"http://elsewhere.example/", Page::NavigationTypeOther, true, false},
+        {"smb://fileserver/share/setup.exe", Page::NavigationTypeLinkClicked, true, false},
+        {"file:///etc/passwd", Page::NavigationTypeLinkClicked, true, false},
+        {"ftp://elsewhere.example/", Page::NavigationTypeLinkClicked, false, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Page::OpensOutside(home, QUrl(c.target), c.type, c.mainFrame), c.outside)
-            << c.target << " type " << c.type << " main frame " << c.mainFrame;
+        QUrl target(c.target);
+        EXPECT_EQ(Page::OpensOutside(home, target, c.type, c.mainFrame), c.outside) << c.target;
+        bool web = target.scheme().startsWith("http");
+        EXPECT_EQ(Page::Refuses(target, c.mainFrame), !web) << c.target;  // unless outside
     }
 }
 
@@ -58,10 +62,12 @@ class DesktopBrowser : public QObject {
     DesktopBrowser() {
         QDesktopServices::setUrlHandler("http", this, "open");
         QDesktopServices::setUrlHandler("https", this, "open");
+        QDesktopServices::setUrlHandler("smb", this, "open");
     }
     ~DesktopBrowser() override {
         QDesktopServices::unsetUrlHandler("http");
         QDesktopServices::unsetUrlHandler("https");
+        QDesktopServices::unsetUrlHandler("smb");
     }
     std::vector<QUrl> opened;
 
@@ -90,7 +96,9 @@ TEST(frmMeldingPageTest, ClicksInTheWindowOpenOtherSitesOutsideAndOwnPagesInside
     std::string elsewhere = "http://localhost:" + std::to_string(server.Port());
     ServeHtml(server, "/links.html",
               LinkAt(0, elsewhere + "/other.html") +
-                  LinkAt(60, elsewhere + "/popup.html", "_blank") + LinkAt(120, "/same.html"));
+                  LinkAt(60, elsewhere + "/popup.html", "_blank") + LinkAt(120, "/same.html") +
+                  LinkAt(180, "smb://fileserver/setup.exe") + "<script>window.open('" + elsewhere +
+                  "/auto')</script>");
     ServeHtml(server, "/same.html", "<p>same site</p>");
     DesktopBrowser desktop;
 
@@ -107,9 +115,16 @@ TEST(frmMeldingPageTest, ClicksInTheWindowOpenOtherSitesOutsideAndOwnPagesInside
     view = window.findChild<QWebEngineView*>("WebBrowser1");
     ASSERT_NE(view, nullptr);
     QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+    QSignalSpy refused(static_cast<Page*>(view->page()), &Page::refused);
     ASSERT_TRUE(WaitUntil([&] { return loaded.count() > 0; }, 20000));
     ASSERT_TRUE(loaded.takeFirst().first().toBool());
     const QUrl start = view->url();
+
+    // With no click, neither the window the page asked for nor a script's move.
+    view->page()->runJavaScript(QString::fromStdString("location = '" + elsewhere + "/moved'"));
+    ASSERT_TRUE(WaitUntil([&] { return refused.count() == 2; }));
+    EXPECT_EQ(refused[0][0].toUrl().path(), "/auto");
+    EXPECT_EQ(refused[1][0].toUrl().path(), "/moved");
 
     auto click = [&](int y) {
         QWidget* target = view->focusProxy() != nullptr ? view->focusProxy() : view;
@@ -125,6 +140,7 @@ TEST(frmMeldingPageTest, ClicksInTheWindowOpenOtherSitesOutsideAndOwnPagesInside
     EXPECT_EQ(desktop.opened[1].toString().toStdString(), elsewhere + "/popup.html");
     EXPECT_EQ(view->url(), start);
 
+    click(200);  // neither the web nor mail: goes nowhere, though clicked
     click(140);
     ASSERT_TRUE(WaitUntil([&] { return view->url().path() == "/same.html"; }, 5000));
     EXPECT_TRUE(WaitUntil([&] { return loaded.count() > 0; }, 5000));

@@ -17,6 +17,8 @@
 #include <string>
 
 #include "LoopbackHttpServer.h"
+#include "localisation/StringTable.h"
+#include "notify/MessageText.h"
 #include "notify/frmMelding.qt.h"
 
 namespace tvk {
@@ -56,7 +58,7 @@ struct Variant {
     bool main;
 };
 
-TEST(frmMeldingScreenshots, SaveEachVariantInEnglishAndNorwegian) {
+TEST(frmMeldingScreenshots, SaveEachVariantInEnglishNorwegianAndGerman) {
     const char* folder = std::getenv("TVK_SCREENSHOT_DIR");
     if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "TVK_SCREENSHOT_DIR is not set";
 
@@ -66,7 +68,7 @@ TEST(frmMeldingScreenshots, SaveEachVariantInEnglishAndNorwegian) {
     const Variant variants[] = {{"update-main", true, true},
                                 {"update-secondary", true, false},
                                 {"no-update", false, false}};
-    const std::pair<int, const char*> languages[] = {{2057, "en"}, {1044, "no"}};
+    const std::pair<int, const char*> languages[] = {{2057, "en"}, {1044, "no"}, {1031, "de"}};
 
     for (const auto& [languageId, language] : languages) {
         for (const Variant& variant : variants) {
@@ -75,9 +77,9 @@ TEST(frmMeldingScreenshots, SaveEachVariantInEnglishAndNorwegian) {
             frmMelding window(state);
             window.setSoftwareUpdate(variant.update);
             window.setHovedinstallasjon(variant.main);
-            window.setMelding(languageId == 1044
-                                  ? "Ny versjon av Velkor er nå tilgjengelig (7.9.512)"
-                                  : "New version of Velkor is released (7.9.512)");
+            std::string product =
+                languageId == 2057 ? "7.9" : "7.9 Enterprise Edition for Large Clients";
+            window.setMelding(ReplacePlaceholders(LoadLocalString(state, 200), {product + ".512"}));
             window.setURL(server.Url("/info.html"));
             window.show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

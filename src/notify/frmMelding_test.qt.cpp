@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -19,6 +20,7 @@
 #include "LoopbackHttpServer.h"
 #include "notify/frmMelding.qt.h"
 #include "localisation/StringTable.h"
+#include "notify/MessageText.h"
 #include "notify/MessageWindowLayout.h"
 #include "platform/QtWindows.qt.h"
 
@@ -46,11 +48,13 @@ class frmMeldingTest : public ::testing::Test {
                                     {{"Content-Type", "text/html; charset=utf-8"}}});
     }
 
-    std::unique_ptr<frmMelding> Open(bool update, bool main, const std::string& url) {
+    std::unique_ptr<frmMelding> Open(
+        bool update, bool main, const std::string& url,
+        const std::string& heading = "New version of Velkor is released (7.9.512)") {
         auto window = std::make_unique<frmMelding>(state);
         window->setSoftwareUpdate(update);
         window->setHovedinstallasjon(main);
-        window->setMelding("New version of Velkor is released (7.9.512)");
+        window->setMelding(heading);
         window->setURL(url);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -216,6 +220,41 @@ TEST_F(frmMeldingTest, TextsThatNeedMoreRoomThanDesignedAreNotCut) {
     window->show();
     auto* heading = Control<QLabel>(*window, "lblTittel2");
     EXPECT_GE(heading->height(), heading->heightForWidth(heading->width()));
+
+    // A product text of 40 characters in every language: nothing covers the heading.
+    for (int language : {1030, 1031, 1044, 1053, 2057}) {
+        state.LanguageId = language;
+        for (bool main : {true, false}) {
+            auto w = Open(true, main, server.Url("/info.html"),
+                          ReplacePlaceholders(LoadLocalString(state, 200),
+                                              {"7.9 Enterprise Edition for Large Clients.512"}));
+            auto* wrapped = Control<QLabel>(*w, "lblTittel2");
+            QRect text(wrapped->pos(),
+                       QSize(wrapped->width(), wrapped->heightForWidth(wrapped->width())));
+            int baseline = text.bottom() - wrapped->fontMetrics().descent();
+            EXPECT_TRUE(text.right() < w->width() &&
+                        text.bottom() <= Control(*w, "WebBrowser1")->y() &&
+                        (main ? !text.intersects(Control(*w, "cmdInstaller")->geometry())
+                              : baseline <= Control(*w, "lblInstallerPaaServer")->y()))
+                << language << (main ? " main" : " secondary");
+        }
+    }
+}
+
+// Text from outside (the descriptor's product, a server's reason phrase) is
+// plain text: markup in it shows as written, with no live link.
+TEST_F(frmMeldingTest, OutsideTextIsShownAsPlainText) {
+    const std::string markup = "404 - <a href='smb://evil/x'>Not Found</a>";
+    EXPECT_EQ(Control<QLabel>(*Open(true, true, "", markup), "lblTittel2")->textFormat(),
+              Qt::PlainText);
+    QTimer::singleShot(0, [] {
+        WaitUntil([] { return QApplication::activeModalWidget() != nullptr; });
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        box->accept();
+    });
+    ShowMessageBoxQt({.text = markup, .title = "Error"});
 }
 
 TEST_F(frmMeldingTest, IsAFixedTopLevelWindowWithItsOwnTaskbarEntry) {

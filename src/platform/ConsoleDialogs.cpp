@@ -8,14 +8,16 @@ namespace tvk {
 
 namespace {
 
-// Line breaks inside a text would break the one-line form that scripts read.
+// Line breaks inside a text would break the one-line form that scripts read,
+// and other control characters (a terminal's escape sequences in a server's
+// reason phrase) must reach the terminal as nothing but blanks.
 std::string OneLine(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
+        unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        out += (c == '\r' || c == '\n') ? ' ' : c;
+        out += (c < 0x20 || c == 0x7f) ? ' ' : text[i];
     }
     return out;
 }

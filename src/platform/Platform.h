@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,12 @@ enum class NewFileAccess { Shared, OwnerOnly };
 // file; a copy of a file kept elsewhere need only never be half-written, and
 // a power cut may cost its latest version.
 enum class Durability { Flushed, Cached };
+
+// Runs `work` in a throw-away child process, with its output discarded and no
+// core dump, and tells whether it returned true within `limit`. A child still
+// running then is killed. For steps that may end or hang the whole process
+// (a display library that aborts, a server that never answers).
+bool SucceedsInChildProcess(const std::function<bool()>& work, std::chrono::milliseconds limit);
 
 // Writes `bytes` to `path` so that the file holds either its old or its new
 // content, never a part: a temporary file in the same folder, then renamed

@@ -1,16 +1,20 @@
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
@@ -90,6 +94,35 @@ void StartProcess(const std::filesystem::path& program) {
 
 bool HasDisplay() {
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM");
+}
+
+bool SucceedsInChildProcess(const std::function<bool()>& work, std::chrono::milliseconds limit) {
+    pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        // What the child says or how it dies is its answer, not the user's business.
+        int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null >= 0) {
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+        rlimit noCore{};  // zero: no core file
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::_exit(work() ? 0 : 1);
+    }
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    pid_t done = 0;
+    while (((done = ::waitpid(pid, &status, WNOHANG)) == 0 || (done < 0 && errno == EINTR)) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (done <= 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 namespace {

@@ -1,57 +1,33 @@
 // The windows module: message boxes (and later the windows) on Qt Widgets.
-#include <dlfcn.h>
-
 #include <QApplication>
-#include <QMessageBox>
-#include <QString>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
+#include <QGuiApplication>
+#include <chrono>
 
+#include "platform/Platform.h"
 #include "platform/QtApplication.qt.h"
 #include "platform/QtWindows.qt.h"
 #include "platform/WindowsModule.h"
 
 namespace {
 
-// Qt ends the process when its platform plugin cannot open the display. Ask
-// the X server first (through the library Qt itself would use), so that a
-// stale DISPLAY falls back to the console instead of crashing the service.
-bool XDisplayOpens() {
-    void* xcb = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (xcb == nullptr) return false;
-    using Connect = void* (*)(const char*, int*);
-    using HasError = int (*)(void*);
-    using Disconnect = void (*)(void*);
-    auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
-    auto hasError = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
-    auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
-    if (connect == nullptr || hasError == nullptr || disconnect == nullptr) return false;
-    void* connection = connect(nullptr, nullptr);
-    bool ok = connection != nullptr && hasError(connection) == 0;
-    if (connection != nullptr) disconnect(connection);
-    return ok;
-}
+// Qt ends the process when its platform plugin cannot start (a display
+// server that refuses the connection or the handshake, a Wayland socket
+// without a compositor or without Qt's plugin for it), and a server that
+// accepts the socket but never answers would hang it. So Qt first starts its
+// platform in a throw-away child process, the same way it will here.
+constexpr std::chrono::seconds kPlatformStartLimit{10};
 
 bool DisplayOpens() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    bool chosen = platform != nullptr && *platform != '\0';
-    if (chosen && std::strncmp(platform, "xcb", 3) != 0) return true;  // offscreen, wayland, ...
-    const char* display = std::getenv("DISPLAY");
-    if (display != nullptr && *display != '\0') return XDisplayOpens();
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return !chosen && wayland != nullptr && *wayland != '\0';
-}
-
-QMessageBox::Icon ToQt(tvk::MessageIcon icon) {
-    switch (icon) {
-        case tvk::MessageIcon::Critical: return QMessageBox::Critical;
-        case tvk::MessageIcon::Question: return QMessageBox::Question;
-        case tvk::MessageIcon::Exclamation: return QMessageBox::Warning;
-        case tvk::MessageIcon::Information: return QMessageBox::Information;
-        case tvk::MessageIcon::None: break;
-    }
-    return QMessageBox::NoIcon;
+    if (QCoreApplication::instance() != nullptr) return true;
+    return tvk::platform::SucceedsInChildProcess(
+        [] {
+            static int argc = 1;
+            static char name[] = "tvkUpdateService";
+            static char* argv[] = {name, nullptr};
+            new QGuiApplication(argc, argv);  // the child ends at once; nothing to free
+            return true;
+        },
+        kPlatformStartLimit);
 }
 
 class QtDialogs : public tvk::Dialogs {
@@ -59,20 +35,7 @@ public:
     QtDialogs() { tvk::EnsureApplication(); }
 
     tvk::MessageAnswer ShowMessage(const tvk::MessageBoxRequest& request) override {
-        QMessageBox box(ToQt(request.icon), QString::fromStdString(request.title),
-                        QString::fromStdString(request.text));
-        if (request.buttons == tvk::MessageButtons::YesNo) {
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
-            box.setEscapeButton(QMessageBox::No);
-        } else {
-            box.setStandardButtons(QMessageBox::Ok);
-        }
-        if (request.systemModal) box.setWindowFlag(Qt::WindowStaysOnTopHint);
-        box.setWindowModality(Qt::ApplicationModal);
-        int answer = box.exec();
-        if (request.buttons == tvk::MessageButtons::Ok) return tvk::MessageAnswer::Ok;
-        return answer == QMessageBox::Yes ? tvk::MessageAnswer::Yes : tvk::MessageAnswer::No;
+        return tvk::ShowMessageBoxQt(request);
     }
 
     bool ShowMessageWindow(const tvk::RunState& state,

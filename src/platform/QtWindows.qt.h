@@ -2,7 +2,13 @@
 
 #include "platform/Dialogs.h"
 
+class QWidget;
+
 namespace tvk {
+
+// A message box over `parent` (none: over the whole application), modal; its
+// text is plain text.
+MessageAnswer ShowMessageBoxQt(const MessageBoxRequest& request, QWidget* parent = nullptr);
 
 // The module's windows, shown modally; each returns when its window has closed.
 bool ShowMessageWindowQt(const RunState& state, const MessageWindowRequest& request);
