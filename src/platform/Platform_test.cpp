@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "common/ServiceError.h"
+#include "platform/Module.h"
 
 namespace tvk {
 namespace {
@@ -61,6 +62,16 @@ TEST(ReadFile, MissingIsNoFailureButAFolderIs) {
     EXPECT_FALSE(platform::ReadFile(folder / "none", bytes));
     EXPECT_EQ(test::ErrorOf([&] { platform::ReadFile(folder.Path(), bytes); }).Number(), EISDIR);
     EXPECT_FALSE(platform::FileExists(folder.Path()));
+}
+
+// A module that is missing, or lacks its entry point, is a failure that names the file.
+TEST(Module, AMissingModuleOrEntryPointIsNamed) {
+    test::TempFolder folder;
+    ServiceError missing = test::ErrorOf([&] { platform::Module::Load(folder.Path(), "tvkNone"); });
+    EXPECT_EQ(missing.Number(), 48);
+    EXPECT_NE(missing.Description().find((folder / "libtvkNone.so").string()), std::string::npos);
+    const platform::Module mail = platform::Module::Load(TVK_BUILD_DIR, "tvkMail");
+    EXPECT_EQ(test::ErrorOf([&] { mail.Entry<void()>("tvkNone"); }).Number(), 453);
 }
 
 }  // namespace

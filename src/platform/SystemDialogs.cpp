@@ -1,8 +1,8 @@
-#include <dlfcn.h>
-
 #include <cstdio>
 
+#include "common/ServiceError.h"
 #include "platform/ConsoleDialogs.h"
+#include "platform/Module.h"
 #include "platform/Platform.h"
 #include "platform/WindowsModule.h"
 
@@ -27,18 +27,14 @@ DownloadWindowResult SystemDialogs::ShowDownloadWindow(const RunState& state,
 Dialogs& SystemDialogs::Choose() {
     if (chosen_ != nullptr) return *chosen_;
     if (platform::HasDisplay()) {
-        std::string module = (programFolder_ / kWindowsModuleFile).string();
-        // The module stays loaded until the process ends: its windows and the
-        // GUI library's globals must outlive every box.
-        if (void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            using Create = Dialogs* (*)();
-            auto create = reinterpret_cast<Create>(::dlsym(handle, kCreateDialogsSymbol));
-            chosen_ = create != nullptr ? create() : nullptr;
+        try {
+            const platform::Module module = platform::Module::Load(programFolder_, kWindowsModule);
+            chosen_ = module.Entry<Dialogs*()>(kCreateDialogsSymbol)();
             if (chosen_ == nullptr && trace_)
                 std::fprintf(stderr, "tvkUpdateService: the display cannot be opened; using the console\n");
-        } else if (trace_) {
-            std::fprintf(stderr, "tvkUpdateService: windows module not loaded (%s); using the console\n",
-                         ::dlerror());
+        } catch (const ServiceError& failure) {
+            if (trace_)
+                std::fprintf(stderr, "tvkUpdateService: %s; using the console\n", failure.what());
         }
     }
     if (chosen_ == nullptr) {

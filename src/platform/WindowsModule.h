@@ -16,7 +16,7 @@ tvk::Dialogs* tvkWindowsCreateDialogs();
 
 namespace tvk {
 
-inline constexpr const char* kWindowsModuleFile = "libtvkWindows.so";
+inline constexpr const char* kWindowsModule = "tvkWindows";
 inline constexpr const char* kCreateDialogsSymbol = "tvkWindowsCreateDialogs";
 
 // Dialogs for the process: real windows when a display is available and the
