@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "download/frmOppdat.qt.h"
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 #include "platform/QtApplication.qt.h"
 #include "run/RunState.h"
 

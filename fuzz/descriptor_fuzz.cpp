@@ -28,7 +28,7 @@
 #include "FuzzSupport.h"
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
-#include "components/IniFile.h"
+#include "components/settings/IniFile.h"
 #include "update/UpdateDescriptor.h"
 
 namespace tvk::fuzz {

@@ -19,7 +19,7 @@
 #include "FuzzSupport.h"
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
-#include "components/IniFile.h"
+#include "components/settings/IniFile.h"
 
 namespace tvk::fuzz {
 namespace {

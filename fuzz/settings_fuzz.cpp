@@ -11,7 +11,7 @@
 #include <iterator>
 
 #include "FuzzSupport.h"
-#include "components/IniFile.h"
+#include "components/settings/IniFile.h"
 #include "run/ServiceSettings.h"
 
 namespace tvk::fuzz {

@@ -10,7 +10,7 @@
 
 #include "FuzzSupport.h"
 #include "common/ServiceError.h"
-#include "components/ReleaseSignature.h"
+#include "components/signature/ReleaseSignature.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "components/IniFile.h"
+#include "components/settings/IniFile.h"
 
 namespace tvk {
 namespace {

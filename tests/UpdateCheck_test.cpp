@@ -4,7 +4,7 @@
 
 #include "LoopbackHttpServer.h"
 #include "TestSupport.h"
-#include "components/KernelNetUtils.h"
+#include "components/transfer/KernelNetUtils.h"
 
 namespace tvk::test {
 namespace {

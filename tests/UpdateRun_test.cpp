@@ -17,8 +17,8 @@
 #include "SmtpParsedMail.h"
 #include "SmtpTestServer.h"
 #include "UpdateRunSupport.h"
-#include "components/CurlTransfer.h"
-#include "components/KernelNetUtils.h"
+#include "components/transfer/CurlTransfer.h"
+#include "components/transfer/KernelNetUtils.h"
 #include "run/RunEnded.h"
 
 namespace tvk::test {

@@ -4,7 +4,7 @@
 
 #include "TestSupport.h"
 #include "common/ServiceError.h"
-#include "components/DatabaseComponent.h"
+#include "components/database/DatabaseComponent.h"
 #include "run/RunEnded.h"
 
 namespace tvk {

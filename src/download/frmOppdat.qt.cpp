@@ -13,7 +13,7 @@
 
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 #include "download/DownloadEstimate.h"
 #include "localisation/ControlTranslation.h"
 #include "localisation/QtWindowLayer.qt.h"

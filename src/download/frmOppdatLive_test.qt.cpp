@@ -10,7 +10,7 @@
 
 #include "LoopbackHttpServer.h"
 #include "TestSupport.h"
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 #include "download/frmOppdat.qt.h"
 #include "run/RunState.h"
 #include "update/SignedRelease.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "components/IniFile.h"
+#include "components/settings/IniFile.h"
 
 namespace tvk {
 namespace {

@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "common/ServiceError.h"
-#include "components/ReleaseSignature.h"
+#include "components/signature/ReleaseSignature.h"
 #include "localisation/StringTable.h"
 #include "notify/MessageText.h"
 #include "run/Trace.h"

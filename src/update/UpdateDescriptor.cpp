@@ -5,7 +5,7 @@
 #include "common/CodePage.h"
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
-#include "components/ReleaseSignature.h"
+#include "components/signature/ReleaseSignature.h"
 #include "localisation/StringTable.h"
 #include "platform/Platform.h"
 #include "run/RunEnded.h"

@@ -8,9 +8,9 @@
 #include "LoopbackHttpServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
-#include "components/CurlTransfer.h"
-#include "components/DatabaseComponent.h"
-#include "components/IniFile.h"
+#include "components/transfer/CurlTransfer.h"
+#include "components/database/DatabaseComponent.h"
+#include "components/settings/IniFile.h"
 #include "run/RunEnded.h"
 
 namespace tvk {

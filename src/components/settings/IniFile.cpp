@@ -1,4 +1,4 @@
-#include "components/IniFile.h"
+#include "components/settings/IniFile.h"
 
 #include <initializer_list>
 #include <optional>

@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 #include "components/TransferEvents.h"
 
 namespace tvk {

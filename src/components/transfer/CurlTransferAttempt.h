@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "components/CurlTransfer.h"
-#include "components/CurlTransferPartFile.h"
+#include "components/transfer/CurlTransfer.h"
+#include "components/transfer/CurlTransferPartFile.h"
 
 namespace tvk {
 

@@ -1,4 +1,4 @@
-#include "components/CurlTransferAttempt.h"
+#include "components/transfer/CurlTransferAttempt.h"
 
 #include <curl/curl.h>
 
@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "common/ServiceError.h"
-#include "components/CurlTransferSupport.h"
+#include "components/transfer/CurlTransferSupport.h"
 
 namespace tvk {
 

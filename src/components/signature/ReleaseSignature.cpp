@@ -1,4 +1,4 @@
-#include "components/ReleaseSignature.h"
+#include "components/signature/ReleaseSignature.h"
 
 #include <sodium.h>
 

@@ -1,4 +1,4 @@
-#include "components/DatabaseComponent.h"
+#include "components/database/DatabaseComponent.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <random>
 
 #include "common/ServiceError.h"
-#include "components/SqliteDatabase.h"
+#include "components/database/SqliteDatabase.h"
 #include "platform/Module.h"
 #include "platform/Platform.h"
 

@@ -1,4 +1,4 @@
-#include "components/KernelNetUtils.h"
+#include "components/transfer/KernelNetUtils.h"
 
 #include <ifaddrs.h>
 #include <net/if.h>

@@ -1,6 +1,6 @@
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 
-#include "components/FtpSession.h"
+#include "components/transfer/FtpSession.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -16,8 +16,8 @@
 #include <utility>
 
 #include "common/ServiceError.h"
-#include "components/CurlTransferSupport.h"
-#include "components/CurlTransferWorker.h"
+#include "components/transfer/CurlTransferSupport.h"
+#include "components/transfer/CurlTransferWorker.h"
 #include "platform/Platform.h"
 
 namespace tvk {

@@ -1,4 +1,4 @@
-#include "components/IniFile.h"
+#include "components/settings/IniFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

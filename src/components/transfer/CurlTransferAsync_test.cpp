@@ -13,7 +13,7 @@
 
 #include "LoopbackHttpServer.h"
 #include "TestSupport.h"
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 
 namespace tvk {
 namespace {

@@ -1,4 +1,4 @@
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

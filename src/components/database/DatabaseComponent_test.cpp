@@ -1,4 +1,4 @@
-#include "components/DatabaseComponent.h"
+#include "components/database/DatabaseComponent.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

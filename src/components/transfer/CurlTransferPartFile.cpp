@@ -1,4 +1,4 @@
-#include "components/CurlTransferPartFile.h"
+#include "components/transfer/CurlTransferPartFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

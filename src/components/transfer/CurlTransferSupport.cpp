@@ -1,4 +1,4 @@
-#include "components/CurlTransferSupport.h"
+#include "components/transfer/CurlTransferSupport.h"
 
 #include <curl/curl.h>
 
@@ -9,7 +9,7 @@
 
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
-#include "components/CurlTransfer.h"
+#include "components/transfer/CurlTransfer.h"
 
 namespace tvk::curl_support {
 

@@ -1,4 +1,4 @@
-#include "components/FtpSession.h"
+#include "components/transfer/FtpSession.h"
 
 #include <curl/curl.h>
 
@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "common/ServiceError.h"
-#include "components/CurlTransferSupport.h"
+#include "components/transfer/CurlTransferSupport.h"
 
 namespace tvk {
 

@@ -1,4 +1,4 @@
-#include "components/CurlTransferWorker.h"
+#include "components/transfer/CurlTransferWorker.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "common/ServiceError.h"
-#include "components/CurlTransferAttempt.h"
-#include "components/CurlTransferPartFile.h"
-#include "components/CurlTransferSupport.h"
+#include "components/transfer/CurlTransferAttempt.h"
+#include "components/transfer/CurlTransferPartFile.h"
+#include "components/transfer/CurlTransferSupport.h"
 
 namespace tvk {
 

@@ -1,4 +1,4 @@
-#include "components/SqliteDatabase.h"
+#include "components/database/SqliteDatabase.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
