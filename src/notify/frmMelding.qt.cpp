@@ -130,16 +130,25 @@ void frmMelding::Load() {
     bool hasPage = !url_.empty();
     ApplyLayout(
         MessageWindowLayout::Loaded(softwareUpdate_, hovedinstallasjon_, hasPage, MeasureTexts()));
-    if (hasPage) {
-        // The maker's pages expect the language as "?lang=" after the address
-        // from the settings, which carries no query of its own.
-        std::string address = url_ + "?lang=" + std::to_string(state_.LanguageId);
-        static_cast<frmMeldingPage*>(WebBrowser1_->page())
-            ->setHome(QUrl::fromUserInput(QString::fromStdString(url_)));
-        WebBrowser1_->setUrl(QUrl::fromUserInput(QString::fromStdString(address)));
-    }
     CentreOnScreen();
     timFocus_->start();
+    // The browser engine takes a while to start; the window shows its texts
+    // and the install button first, and the page follows in its place.
+    if (hasPage) QTimer::singleShot(0, this, &frmMelding::LoadPage);
+}
+
+void frmMelding::LoadPage() {
+    if (WebBrowser1_ == nullptr) {
+        CreateBrowser();
+        Place(WebBrowser1_, pageArea_, DotsPerInch());
+        WebBrowser1_->show();
+    }
+    // The maker's pages expect the language as "?lang=" after the address
+    // from the settings, which carries no query of its own.
+    std::string address = url_ + "?lang=" + std::to_string(state_.LanguageId);
+    static_cast<frmMeldingPage*>(WebBrowser1_->page())
+        ->setHome(QUrl::fromUserInput(QString::fromStdString(url_)));
+    WebBrowser1_->setUrl(QUrl::fromUserInput(QString::fromStdString(address)));
 }
 
 void frmMelding::ApplyLayout(const MessageWindowLayout& layout) {
@@ -153,7 +162,7 @@ void frmMelding::ApplyLayout(const MessageWindowLayout& layout) {
     cmdInstaller_->setVisible(layout.installButtonVisible);
     lblInstallerPaaServer_->setVisible(layout.serverNoteVisible);
 
-    if (layout.browserVisible && WebBrowser1_ == nullptr) CreateBrowser();
+    pageArea_ = layout.browser;
     if (WebBrowser1_ != nullptr) {
         Place(WebBrowser1_, layout.browser, dpi);
         WebBrowser1_->setVisible(layout.browserVisible);

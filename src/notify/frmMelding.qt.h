@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/DateTime.h"
+#include "notify/MessageWindowLayout.h"
 #include "run/RunState.h"
 
 class QLabel;
@@ -14,7 +15,6 @@ class QWebEngineView;
 
 namespace tvk {
 
-struct MessageWindowLayout;
 struct MessageWindowTexts;
 
 // The message window: the notice of a new release (or of none) with the
@@ -56,6 +56,7 @@ class frmMelding : public QDialog {
     MessageWindowTexts MeasureTexts() const;
     void ApplyLayout(const MessageWindowLayout& layout);
     void CreateBrowser();
+    void LoadPage();
     void CentreOnScreen();
     void BringToFront();
     void Install();
@@ -78,6 +79,7 @@ class frmMelding : public QDialog {
     QPushButton* cmdInstaller_ = nullptr;
     QLabel* lblInstallerPaaServer_ = nullptr;
     QWebEngineView* WebBrowser1_ = nullptr;  // created only when there is a page to show
+    LayoutRect pageArea_;                     // where the page goes, in twips
     QTimer* timFocus_ = nullptr;
 };
 

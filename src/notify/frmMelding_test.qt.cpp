@@ -157,7 +157,8 @@ TEST_F(frmMeldingTest, BrowserAsksForThePageInTheRunsLanguage) {
     auto window = std::make_unique<frmMelding>(state);
     window->setSoftwareUpdate(true);
     window->setURL(server.Url("/info.html"));
-    window->show();
+    window->show();  // the page follows the window
+    ASSERT_TRUE(WaitUntil([&] { return window->findChild<QWebEngineView*>("WebBrowser1"); }, kWaitMs));
     auto* browser = Control<QWebEngineView>(*window, "WebBrowser1");
     QSignalSpy loaded(browser, &QWebEngineView::loadFinished);
     EXPECT_EQ(browser->url().toString().toStdString(), server.Url("/info.html") + "?lang=1044");
