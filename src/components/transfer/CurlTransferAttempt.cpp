@@ -113,7 +113,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         if (ex.status >= 200 && ex.status < 300 && !AcceptBody(ex)) return 0;
         return bytes;
     }
-    if (auto range = HeaderValue(line, "content-range")) ex.contentRange = ParseContentRange(*range);
+    if (auto range = HeaderValue(line, "content-range"))
+        ex.contentRange = ParseContentRange(*range);
     ex.framing.Take(line);
     return bytes;
 }
@@ -192,11 +193,11 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
     if (!ex.failure.empty()) return {Outcome::Failed, ex.failure};
     if (file.Error() != 0)
         return {Outcome::Failed,
-                "Cannot write " + file.PartPath().string() + ": " + std::strerror(file.Error())};
+                ErrnoError(file.Error(), "Cannot write " + file.PartPath().string()).Description()};
     if (rc == CURLE_OK) {
         if (!ex.bodyWanted)
-            return {Outcome::Failed, "The server sent no file (HTTP status " +
-                                         std::to_string(ex.status) + ")"};
+            return {Outcome::Failed,
+                    "The server sent no file (HTTP status " + std::to_string(ex.status) + ")"};
         if (ex.total >= 0 && file.Size() < ex.total)
             return {Outcome::Lost, "The server sent fewer bytes than it announced"};
         if (ex.total >= 0 && file.Size() > ex.total)
@@ -207,7 +208,8 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
         if (ex.total < 0 && ex.framing.EndsAtClose(curl)) {
             if (ex.exactSize < 0) return {Outcome::Failed, kEndedByClose};
             if (file.Size() < ex.exactSize)
-                return {Outcome::Lost, "The server sent fewer bytes than the update information names"};
+                return {Outcome::Lost,
+                        "The server sent fewer bytes than the update information names"};
         }
         return {Outcome::Complete, ""};
     }
@@ -220,8 +222,8 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
 }  // namespace
 
 CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
-                                                     CurlTransferPartFile& file,
-                                                     Listener& listener, bool reconnecting) {
+                                                     CurlTransferPartFile& file, Listener& listener,
+                                                     bool reconnecting) {
     CURL* curl = handles_->easy;
     CURLM* multi = handles_->multi;
     curl_easy_reset(curl);
@@ -272,8 +274,8 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
             lastBytes = file.Size();
             lastData = now;
         } else if (now - lastData >= options_.stall) {
-            result = {Outcome::Lost, "No data arrived for " +
-                                         std::to_string(options_.stall.count()) + " seconds"};
+            result = {Outcome::Lost,
+                      "No data arrived for " + std::to_string(options_.stall.count()) + " seconds"};
             break;
         }
         auto sleep = std::min<Clock::duration>(options_.stall - (now - lastData), kLongestSleep);

@@ -41,7 +41,8 @@ FtpSession::FtpSession(const std::string& host, const std::string& user,
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connectTimeout.count()));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
+    curl_easy_setopt(curl, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                     static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // The log host is named in the settings; a proxy for the web does not apply.
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
@@ -68,8 +69,8 @@ std::string FtpSession::UploadUrl(const std::string& host, const std::string& fo
     size_t from = 0;
     while (from <= folder.size()) {
         size_t slash = folder.find('/', from);
-        std::string segment = folder.substr(from, slash == std::string::npos ? std::string::npos
-                                                                               : slash - from);
+        std::string segment =
+            folder.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
         if (!segment.empty()) url += Escaped(segment) + "/";
         if (slash == std::string::npos) break;
         from = slash + 1;
@@ -79,10 +80,7 @@ std::string FtpSession::UploadUrl(const std::string& host, const std::string& fo
 
 void FtpSession::PutFile(const std::string& localPath, const std::string& folder) {
     std::FILE* file = std::fopen(localPath.c_str(), "rb");
-    if (file == nullptr) {
-        int err = errno;
-        throw ServiceError(err, "Cannot open " + localPath + ": " + std::strerror(err));
-    }
+    if (file == nullptr) throw ErrnoError(errno, "Cannot open " + localPath);
     CURL* curl = Handle(curl_);
     std::error_code ec;
     auto size = std::filesystem::file_size(localPath, ec);
