@@ -105,25 +105,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return exchange->sink->Write(data, bytes) ? bytes : 0;
 }
 
-struct EasyHandleDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
-
-template <class T>
-void Set(CURL* curl, CURLoption option, T value) {
-    CURLcode rc = curl_easy_setopt(curl, option, value);
-    if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
-}
-
 // One synchronous fetch into `exchange.sink`; throws for every way it can
 // fail, so that a return means the whole body arrived.
 void Perform(const std::string& url, const TransferOptions& options, Exchange& exchange,
              std::chrono::seconds whole) {
-    InitialiseCurlOnce();
     char detail[CURL_ERROR_SIZE] = {};
-    EasyHandle handle(curl_easy_init());
-    if (!handle) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+    EasyHandle handle = NewEasyHandle();
     CURL* curl = handle.get();
 
     curl_support::SetHttpBasics(curl, url, options, detail);
@@ -143,8 +130,7 @@ void Perform(const std::string& url, const TransferOptions& options, Exchange& e
 
     CURLcode rc = curl_easy_perform(curl);
     if (exchange.status >= 400) {
-        std::string reason = exchange.reason;
-        if (reason.empty()) reason = StandardReasonPhrase(exchange.status);
+        std::string reason = ReasonOrStandardPhrase(exchange.status, exchange.reason);
         if (reason.empty()) reason = "HTTP error";
         throw ServiceError(exchange.status, reason);
     }
@@ -229,47 +215,6 @@ std::string CurlTransfer::FetchHTTP(const std::string& url, size_t limit) {
     exchange.limit = static_cast<int64_t>(limit);
     Perform(url, options_, exchange, options_.whole);
     return body.Take();
-}
-
-std::string StandardReasonPhrase(long status) {
-    static constexpr std::pair<long, const char*> kPhrases[] = {
-        {400, "Bad Request"},
-        {401, "Unauthorized"},
-        {402, "Payment Required"},
-        {403, "Forbidden"},
-        {404, "Not Found"},
-        {405, "Method Not Allowed"},
-        {406, "Not Acceptable"},
-        {407, "Proxy Authentication Required"},
-        {408, "Request Timeout"},
-        {409, "Conflict"},
-        {410, "Gone"},
-        {411, "Length Required"},
-        {412, "Precondition Failed"},
-        {413, "Content Too Large"},
-        {414, "URI Too Long"},
-        {415, "Unsupported Media Type"},
-        {416, "Range Not Satisfiable"},
-        {417, "Expectation Failed"},
-        {421, "Misdirected Request"},
-        {422, "Unprocessable Content"},
-        {425, "Too Early"},
-        {426, "Upgrade Required"},
-        {428, "Precondition Required"},
-        {429, "Too Many Requests"},
-        {431, "Request Header Fields Too Large"},
-        {451, "Unavailable For Legal Reasons"},
-        {500, "Internal Server Error"},
-        {501, "Not Implemented"},
-        {502, "Bad Gateway"},
-        {503, "Service Unavailable"},
-        {504, "Gateway Timeout"},
-        {505, "HTTP Version Not Supported"},
-        {507, "Insufficient Storage"},
-        {511, "Network Authentication Required"}};
-    for (const auto& [code, phrase] : kPhrases)
-        if (code == status) return phrase;
-    return "";
 }
 
 void CurlTransfer::Connect(const std::string& host, const std::string& user,

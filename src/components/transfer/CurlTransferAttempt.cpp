@@ -133,12 +133,6 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return ex.file->Append(data, bytes) ? bytes : 0;
 }
 
-template <class T>
-void Set(CURL* curl, CURLoption option, T value) {
-    CURLcode rc = curl_easy_setopt(curl, option, value);
-    if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
-}
-
 // Failures after which the same request may well succeed again.
 bool IsConnectionFailure(CURLcode rc) {
     switch (rc) {
@@ -158,27 +152,24 @@ bool IsConnectionFailure(CURLcode rc) {
 
 }  // namespace
 
+// Members end in reverse order: the easy handle before the multi handle.
 struct CurlTransferAttempt::Handles {
-    CURLM* multi = nullptr;
-    CURL* easy = nullptr;
+    MultiHandle multi;
+    EasyHandle easy;
     char detail[CURL_ERROR_SIZE] = {};
-    ~Handles() {
-        if (easy) curl_easy_cleanup(easy);
-        if (multi) curl_multi_cleanup(multi);
-    }
 };
 
 CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options, int64_t exactSize)
     : options_(options), exactSize_(exactSize), handles_(std::make_unique<Handles>()) {
-    handles_->multi = curl_multi_init();
-    handles_->easy = curl_easy_init();
+    handles_->multi.reset(curl_multi_init());
+    handles_->easy.reset(curl_easy_init());
     if (!handles_->multi || !handles_->easy)
         throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
 }
 
 CurlTransferAttempt::~CurlTransferAttempt() = default;
 
-void CurlTransferAttempt::Wake() { curl_multi_wakeup(handles_->multi); }
+void CurlTransferAttempt::Wake() { curl_multi_wakeup(handles_->multi.get()); }
 
 namespace {
 
@@ -187,7 +178,7 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
                                      bool reconnecting, CURL* curl) {
     using Outcome = CurlTransferAttempt::Outcome;
     if (ex.status >= 400) {
-        std::string reason = ex.reason.empty() ? StandardReasonPhrase(ex.status) : ex.reason;
+        std::string reason = ReasonOrStandardPhrase(ex.status, ex.reason);
         return {Outcome::Failed, std::to_string(ex.status) + " " + reason};
     }
     if (!ex.failure.empty()) return {Outcome::Failed, ex.failure};
@@ -224,8 +215,8 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
 CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
                                                      CurlTransferPartFile& file, Listener& listener,
                                                      bool reconnecting) {
-    CURL* curl = handles_->easy;
-    CURLM* multi = handles_->multi;
+    CURL* curl = handles_->easy.get();
+    CURLM* multi = handles_->multi.get();
     curl_easy_reset(curl);
     handles_->detail[0] = '\0';
     Exchange ex;
