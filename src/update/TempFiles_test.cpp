@@ -1,9 +1,7 @@
 #include "update/TempFiles.h"
 
 #include <stdlib.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -11,7 +9,7 @@
 #include <regex>
 #include <set>
 
-#include "ChildProcess.h"
+#include "ProcessSupport.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -107,9 +105,7 @@ TEST_F(TempFilesTest, FolderWhereNothingCanBeCreatedThrows) {
 // removed, rather than a path handed back to a file without the text.
 TEST_F(TempFilesTest, FailedWriteThrowsAndLeavesNothing) {
     test::ChildProcess child([]() -> long {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{10, 10};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        test::FileSizeLimit limit(10);
         try {
             WriteTempFile(std::string(100, 'x'), "htm");
         } catch (const ServiceError& e) {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ChildProcess.h"
+#include "ProcessSupport.h"
 
 namespace tvk {
 namespace {
