@@ -15,8 +15,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>

@@ -1,7 +1,6 @@
 #include "components/MailMessage.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>

@@ -3,8 +3,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string_view>

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <string_view>
 
