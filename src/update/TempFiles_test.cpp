@@ -1,7 +1,9 @@
 #include "update/TempFiles.h"
 
 #include <stdlib.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -9,7 +11,7 @@
 #include <regex>
 #include <set>
 
-#include "ProcessSupport.h"
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -105,7 +107,9 @@ TEST_F(TempFilesTest, FolderWhereNothingCanBeCreatedThrows) {
 // removed, rather than a path handed back to a file without the text.
 TEST_F(TempFilesTest, FailedWriteThrowsAndLeavesNothing) {
     test::ChildProcess child([]() -> long {
-        test::FileSizeLimit limit(10);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{10, 10};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
             WriteTempFile(std::string(100, 'x'), "htm");
         } catch (const ServiceError& e) {

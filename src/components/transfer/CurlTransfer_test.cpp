@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 
+#include "ChildProcess.h"
 #include "LoopbackHttpServer.h"
-#include "ProcessSupport.h"
 #include "PythonServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ProcessSupport.h"
+#include "ChildProcess.h"
 
 namespace tvk {
 namespace {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -46,25 +45,6 @@ class RefusingPort {
   private:
     int socket_ = -1;
     uint16_t port_ = 0;
-};
-
-// How far the process's peak memory rises while `work` runs, in KiB; measured
-// in a child, so that what the test process held before does not count.
-// Fails the test when the child gives no measure.
-long PeakMemoryGrowthKiB(const std::function<void()>& work);
-
-// Limits the size of files this process may write, as a full disk would; the
-// write then fails with EFBIG instead of a signal.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes);
-    ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    rlimit old_{};
-    void (*oldHandler_)(int);
 };
 
 }  // namespace tvk::test

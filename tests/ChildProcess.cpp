@@ -1,15 +1,13 @@
-#include "ProcessSupport.h"
+#include "ChildProcess.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <stdexcept>
 
 namespace tvk::test {
@@ -45,31 +43,6 @@ std::optional<long> ChildProcess::Wait() {
     pid_ = -1;
     if (!answered || !ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
     return value;
-}
-
-long PeakMemoryGrowthKiB(const std::function<void()>& work) {
-    std::optional<long> growth = ChildProcess([&] {
-                                     rusage before{}, after{};
-                                     ::getrusage(RUSAGE_SELF, &before);
-                                     work();
-                                     ::getrusage(RUSAGE_SELF, &after);
-                                     return after.ru_maxrss - before.ru_maxrss;
-                                 }).Wait();
-    if (!growth) ADD_FAILURE() << "no measure";
-    return growth.value_or(-1);
-}
-
-FileSizeLimit::FileSizeLimit(rlim_t bytes) {
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-FileSizeLimit::~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, oldHandler_);
 }
 
 bool EnterOwnNetworkNamespace() { return ::unshare(CLONE_NEWNET) == 0; }
