@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "common/ServiceError.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -58,9 +59,7 @@ DateTime DateTime::Parse(std::string_view text) {
 }
 
 DateTime DateTime::LocalNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
+    const std::tm local = platform::LocalTime(std::time(nullptr));
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }

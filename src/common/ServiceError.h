@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -23,6 +24,12 @@ private:
     int64_t number_;
     std::string description_;
 };
+
+// A failed call of the operating system: its errno, and "<what>: <the
+// system's text for it>".
+inline ServiceError ErrnoError(int err, const std::string& what) {
+    return ServiceError(err, what + ": " + std::strerror(err));
+}
 
 // Numbers of the service's own failures, chosen to match what users of the
 // application know from its other components.

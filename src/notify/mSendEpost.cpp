@@ -1,7 +1,5 @@
 #include "notify/mSendEpost.h"
 
-#include <unistd.h>
-
 #include <exception>
 
 #include "common/TextSplit.h"
@@ -57,10 +55,8 @@ std::string WriteViewToFile(const HtmlDocumentView& view) {
 }
 
 void DeleteFile(const std::string& path) {
-    if (::unlink(path.c_str()) != 0) {
-        const int err = errno;
+    if (const int err = platform::RemoveFile(path))
         throw ServiceError(err, "Cannot delete " + path);
-    }
 }
 
 void AddBody(const EmailRequest& r, MailComponents& c, Steps& steps) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -61,19 +62,26 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& b
 // minute, so that a write in progress elsewhere keeps its file.
 void RemoveStaleTemporaries(const std::filesystem::path& target);
 
-// Makes a finished temporary file the target: gives it the permissions of
-// the file it replaces (those of `access` for a new one), flushes it to disk,
-// closes `fd`, renames it over the target and flushes the folder, so that a
-// crash leaves either the old or the new file. `fd` is closed in every case;
-// on failure the temporary file stays for the caller to remove or keep.
-// Throws ServiceError with the errno.
-void CommitReplacement(int fd, const std::filesystem::path& temp,
-                       const std::filesystem::path& target,
-                       NewFileAccess access = NewFileAccess::Shared,
-                       Durability durability = Durability::Flushed);
-
 // Reads the whole file into `bytes`. False when the file does not exist;
 // any other failure throws ServiceError with the errno.
 bool ReadFile(const std::filesystem::path& path, std::string& bytes);
+
+// Removes a file (not a folder): 0, or the errno of the failure.
+int RemoveFile(const std::filesystem::path& path);
+
+// Creates the empty file `path`, readable by its owner alone, unless a file
+// of that name exists: false then. Throws ServiceError with the errno.
+bool CreateExclusiveFile(const std::filesystem::path& path);
+
+// Whether any network interface could carry traffic to the outside, as the
+// kernel sees it for the process's network namespace: one that is up and
+// running, not loopback, and holds an IPv4 address or an IPv6 address that is
+// not link-local (a link-local address appears on every interface that comes
+// up, cabled to anything or not). Throws ServiceError with the errno when the
+// kernel cannot be asked.
+bool HasUsableNetworkInterface();
+
+// The calendar time `time` on this machine's clock and time zone.
+std::tm LocalTime(std::time_t time);
 
 }  // namespace tvk::platform

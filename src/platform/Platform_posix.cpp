@@ -1,6 +1,10 @@
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,22 +15,21 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "platform/Platform.h"
+#include "platform/ReplacementFile.h"
 
 namespace tvk::platform {
 
 namespace {
 
 [[noreturn]] void ThrowErrno(const std::string& what, const std::filesystem::path& path) {
-    int err = errno;
-    throw ServiceError(err, what + " " + path.string() + ": " + std::strerror(err));
+    throw ErrnoError(errno, what + " " + path.string());
 }
 
 bool IsSet(const char* name) {
@@ -65,7 +68,8 @@ std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         std::string name = entry.path().filename().string();
         if (name.starts_with('.') || !entry.is_regular_file(ec)) continue;
-        if (name.size() > wanted.size() && LowerCaseText(name).ends_with(wanted)) files.push_back(entry.path());
+        if (name.size() > wanted.size() && LowerCaseText(name).ends_with(wanted))
+            files.push_back(entry.path());
     }
     return files;
 }
@@ -136,29 +140,6 @@ std::filesystem::path ResolvedTarget(const std::filesystem::path& path) {
     return ec ? path : target;
 }
 
-// The rename is only durable once the folder itself is on disk.
-void SyncFolder(const std::filesystem::path& file) {
-    std::filesystem::path folder = file.parent_path();
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// The umask, read where Linux shows it, since umask() can only be read by
-// setting it. Elsewhere it is set to 077 for that moment, which can only make
-// a file created meanwhile more private, never less.
-mode_t CurrentUmask() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("Umask:"))
-            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-    }
-    const mode_t mask = ::umask(077);
-    ::umask(mask);
-    return mask;
-}
-
 }  // namespace
 
 void RemoveStaleTemporaries(const std::filesystem::path& target) {
@@ -186,51 +167,9 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
     // (A read-only file system says so at the temporary file.)
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0 && errno != EROFS)
         ThrowErrno("Cannot write", path);
-    std::string tmpl = path.string() + ".XXXXXX";
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) ThrowErrno("Cannot create a temporary file beside", path);
-    std::filesystem::path tmp = tmpl;
-
-    const char* data = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            int err = errno ? errno : ENOSPC;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            errno = err;
-            ThrowErrno("Cannot write", path);
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    try {
-        CommitReplacement(fd, tmp, path, access, durability);
-    } catch (...) {
-        ::unlink(tmp.c_str());
-        throw;
-    }
-}
-
-void CommitReplacement(int fd, const std::filesystem::path& temp,
-                       const std::filesystem::path& target, NewFileAccess access,
-                       Durability durability) {
-    struct stat st {};
-    mode_t mode = (access == NewFileAccess::OwnerOnly ? 0600 : 0644) & ~CurrentUmask();
-    if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    ::fchmod(fd, mode);
-    const bool flushed = durability == Durability::Flushed;
-    if (flushed && ::fsync(fd) != 0) {
-        int err = errno;
-        ::close(fd);
-        errno = err;
-        ThrowErrno("Cannot write", target);
-    }
-    if (::close(fd) != 0) ThrowErrno("Cannot write", target);
-    if (::rename(temp.c_str(), target.c_str()) != 0) ThrowErrno("Cannot replace", target);
-    if (flushed) SyncFolder(target);
+    ReplacementFile file(path, ".XXXXXX");
+    if (!file.Append(bytes)) throw ErrnoError(file.Error(), "Cannot write " + path.string());
+    file.Commit(access, durability);
 }
 
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
@@ -259,6 +198,59 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
     }
     ::close(fd);
     return true;
+}
+
+int RemoveFile(const std::filesystem::path& path) {
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+bool CreateExclusiveFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    throw ErrnoError(errno, "Cannot create " + path.string());
+}
+
+namespace {
+
+bool IsUsable(const ifaddrs& entry) {
+    const unsigned flags = entry.ifa_flags;
+    // IFF_RUNNING is the carrier: an interface that is up without a cable or
+    // peer cannot reach anything.
+    if (!(flags & IFF_UP) || !(flags & IFF_RUNNING) || (flags & IFF_LOOPBACK)) return false;
+    if (entry.ifa_addr == nullptr) return false;
+    switch (entry.ifa_addr->sa_family) {
+        case AF_INET:
+            return true;
+        case AF_INET6: {
+            const auto* address = reinterpret_cast<const sockaddr_in6*>(entry.ifa_addr);
+            return !IN6_IS_ADDR_LINKLOCAL(&address->sin6_addr) &&
+                   !IN6_IS_ADDR_LOOPBACK(&address->sin6_addr);
+        }
+        default:
+            return false;  // AF_PACKET entries describe the link, not an address
+    }
+}
+
+}  // namespace
+
+bool HasUsableNetworkInterface() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) throw ErrnoError(errno, "getifaddrs");
+    std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owner(list, ::freeifaddrs);
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (IsUsable(*entry)) return true;
+    }
+    return false;
+}
+
+std::tm LocalTime(std::time_t time) {
+    std::tm local{};
+    ::localtime_r(&time, &local);
+    return local;
 }
 
 }  // namespace tvk::platform

@@ -22,9 +22,7 @@ namespace {
 // only spin.
 constexpr int kMaxTries = 100;
 
-[[noreturn]] void ThrowErrno(int err, const std::string& what) {
-    throw ServiceError(err, what + ": " + std::strerror(err));
-}
+[[noreturn]] void ThrowErrno(int err, const std::string& what) { throw ErrnoError(err, what); }
 
 bool IsFolder(const char* path) {
     struct stat st {};

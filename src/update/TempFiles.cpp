@@ -1,14 +1,11 @@
 #include "update/TempFiles.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 #include <functional>
 
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
+#include "platform/ReplacementFile.h"
 #include "platform/TempNames.h"
 
 namespace tvk {
@@ -22,31 +19,15 @@ constexpr const char* kPrefix = "tvk";
 // under the very same number, so a few tries are plenty.
 constexpr int kMaxTries = 16;
 
-[[noreturn]] void ThrowErrno(int err, const std::string& what) {
-    throw ServiceError(err, what + ": " + std::strerror(err));
-}
-
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
 std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+// The text goes in under a name of its own and replaces the fresh file only
+// whole; a link someone put in the fresh file's place is replaced, not followed.
 void WriteBytes(const std::string& path, const std::string& bytes) {
-    // The file is our own fresh one; never follow a link someone put in its place.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) ThrowErrno(errno, "Cannot open " + path);
-    const char* data = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            ThrowErrno(err, "Cannot write " + path);
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) ThrowErrno(errno, "Cannot write " + path);
+    platform::ReplacementFile file(path, ".XXXXXX");
+    if (!file.Append(bytes)) throw ErrnoError(file.Error(), "Cannot write " + path);
+    file.Commit(platform::NewFileAccess::OwnerOnly, platform::Durability::Cached);
 }
 
 // Runs `step` on the fresh file at `path`; when it fails, the file goes too.
@@ -55,7 +36,7 @@ auto RemovingOnFailure(const std::string& path, Step&& step) {
     try {
         return step();
     } catch (...) {
-        ::unlink(path.c_str());
+        platform::RemoveFile(path);
         throw;
     }
 }
@@ -75,9 +56,9 @@ std::string MakeFreshFile(const std::string& extension,
         if (RemovingOnFailure(fresh,
                               [&] { return platform::MoveWithoutReplacing(fresh, lastTarget); }))
             return lastTarget;
-        ::unlink(fresh.c_str());
+        platform::RemoveFile(fresh);
     }
-    ThrowErrno(EEXIST, "Cannot create a temporary file " + lastTarget);
+    throw ErrnoError(EEXIST, "Cannot create a temporary file " + lastTarget);
 }
 
 }  // namespace

@@ -2,16 +2,16 @@
 
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <set>
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -106,50 +106,35 @@ TEST_F(TempFilesTest, FolderWhereNothingCanBeCreatedThrows) {
 // A write that fails half-way (file size limit) is reported and the file is
 // removed, rather than a path handed back to a file without the text.
 TEST_F(TempFilesTest, FailedWriteThrowsAndLeavesNothing) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    test::ChildProcess child([]() -> long {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{10, 10};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
             WriteTempFile(std::string(100, 'x'), "htm");
         } catch (const ServiceError& e) {
-            ::_exit(e.Number() == EFBIG ? 0 : 2);
+            return e.Number() == EFBIG ? 0 : 2;
         }
-        ::_exit(1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        return 1;
+    });
+    EXPECT_EQ(child.Wait(), 0);
     EXPECT_TRUE(Files(folder_.Path()).empty());
 }
 
 // Processes writing at the same time each get files of their own.
 TEST_F(TempFilesTest, ConcurrentProcessesNeverShareAFile) {
     constexpr int kChildren = 4, kFilesEach = 200;
-    std::vector<pid_t> children;
+    std::vector<std::unique_ptr<test::ChildProcess>> children;
     for (int c = 0; c < kChildren; ++c) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            try {
-                std::ofstream list(folder_ / ("list" + std::to_string(c)));
-                for (int i = 0; i < kFilesEach; ++i)
-                    list << WriteTempFile(std::to_string(c), i % 2 ? "htm" : "") << '\n';
-                list.close();  // _exit flushes no streams
-                ::_exit(list ? 0 : 1);
-            } catch (...) {
-                ::_exit(1);
-            }
-        }
-        children.push_back(child);
+        children.push_back(std::make_unique<test::ChildProcess>([&, c]() -> long {
+            std::ofstream list(folder_ / ("list" + std::to_string(c)));
+            for (int i = 0; i < kFilesEach; ++i)
+                list << WriteTempFile(std::to_string(c), i % 2 ? "htm" : "") << '\n';
+            list.close();  // _exit flushes no streams
+            return list ? 0 : 1;
+        }));
     }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (auto& child : children) EXPECT_EQ(child->Wait(), 0);
     std::set<std::string> paths;
     for (int c = 0; c < kChildren; ++c) {
         std::ifstream list(folder_ / ("list" + std::to_string(c)));

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <chrono>
+#include <thread>
 
 #include "LoopbackHttpServer.h"
 #include "TestSupport.h"
@@ -165,7 +165,8 @@ TEST_F(FetchDescriptor, YesStartsTheDownloadedSetupOnlyWhileItIsTheSignedOne) {
     EXPECT_EQ(dialogs.shown[0].title, "Velkor UpdateService");
     EXPECT_EQ(dialogs.shown[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(dialogs.shown[0].icon, MessageIcon::Question);
-    for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i) ::usleep(10000);
+    for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(std::filesystem::exists(marker));
 
     test::WriteAll(setup, "#!/bin/sh\necho replaced\n");

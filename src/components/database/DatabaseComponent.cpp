@@ -1,8 +1,5 @@
 #include "components/database/DatabaseComponent.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -88,16 +85,7 @@ std::filesystem::path ReserveTemporaryFile(const std::filesystem::path& target) 
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
         std::filesystem::path candidate = target;
         candidate += suffix;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
-            return candidate;
-        }
-        if (errno != EEXIST) {
-            int err = errno;
-            throw ServiceError(err,
-                               "Cannot create " + candidate.string() + ": " + std::strerror(err));
-        }
+        if (platform::CreateExclusiveFile(candidate)) return candidate;
     }
     throw ServiceError(EEXIST, "Cannot find a free temporary name beside " + target.string());
 }
@@ -153,7 +141,8 @@ std::unique_ptr<Database> DatabaseComponent::OpenEngine() const {
         return engine;
     }
     // unixODBC and its drivers are loaded only for a connection that uses them.
-    static const platform::Module odbc = platform::Module::Load(platform::ProgramFolder(), kOdbcModule);
+    static const platform::Module odbc =
+        platform::Module::Load(platform::ProgramFolder(), kOdbcModule);
     std::unique_ptr<Database> engine = odbc.Entry<OdbcModuleEntry>(kOdbcEntry)();
     engine->SetConnectionString(connectionText_);
     return engine;

@@ -1,7 +1,6 @@
 #include "components/MailMessage.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -71,10 +70,7 @@ Mailbox ParseMailbox(const std::string& text) {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int err = errno;
-        throw ServiceError(err, "Cannot open " + path + ": " + std::strerror(err));
-    }
+    if (!in) throw ErrnoError(errno, "Cannot open " + path);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw ServiceError(EIO, "Cannot read " + path);
     return bytes;

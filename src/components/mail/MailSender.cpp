@@ -1,25 +1,17 @@
 #include "components/MailSender.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "common/ServiceError.h"
+#include "components/transfer/CurlSupport.h"
 
 namespace tvk {
 
 namespace {
 
-void InitialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
-        if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
-    });
-}
+using namespace curl_support;
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -58,13 +50,6 @@ int KeepServerReply(CURL*, curl_infotype type, char* data, size_t size, void* us
     if (!line.empty()) *static_cast<std::string*>(userData) = line;
     return 0;
 }
-
-struct CurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 class CurlMailSender : public MailSender {
   public:
@@ -145,63 +130,51 @@ class CurlMailSender : public MailSender {
     Outcome Transfer(const std::string& url, const std::string& sender,
                      const std::vector<std::string>& recipients, const std::string& mime,
                      curl_usessl tls, const Outcome& sameAs) {
-        InitialiseCurlOnce();
-        std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-        if (!curl) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
-        std::unique_ptr<curl_slist, ListDeleter> rcpt;
-        for (const std::string& address : recipients) {
-            curl_slist* grown = curl_slist_append(rcpt.get(), ("<" + address + ">").c_str());
-            if (!grown)
-                throw ServiceError(CURLE_OUT_OF_MEMORY, curl_easy_strerror(CURLE_OUT_OF_MEMORY));
-            rcpt.release();
-            rcpt.reset(grown);
-        }
+        EasyHandle curl = NewEasyHandle();
+        StringList rcpt;
+        for (const std::string& address : recipients) Append(rcpt, "<" + address + ">");
         Upload upload{&mime};
         Outcome outcome;
         char error[CURL_ERROR_SIZE] = "";
         CURL* c = curl.get();
-        curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
-        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, KeepServerReply);
-        curl_easy_setopt(c, CURLOPT_DEBUGDATA, &outcome.serverReply);
-        curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-        curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-        curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+        Set(c, CURLOPT_ERRORBUFFER, error);
+        Set(c, CURLOPT_DEBUGFUNCTION, KeepServerReply);
+        Set(c, CURLOPT_DEBUGDATA, &outcome.serverReply);
+        Set(c, CURLOPT_VERBOSE, 1L);
+        Set(c, CURLOPT_URL, url.c_str());
+        Set(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+        Set(c, CURLOPT_NOSIGNAL, 1L);
         // Mail goes straight to the customer's server, never through a proxy
         // that the environment might name for web traffic.
-        curl_easy_setopt(c, CURLOPT_PROXY, "");
-        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(options_.connect.count()));
-        curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT,
-                         static_cast<long>(options_.stall.count()));
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall.count()));
-        curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(tls));
+        Set(c, CURLOPT_PROXY, "");
+        Set(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(options_.connect.count()));
+        Set(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(options_.stall.count()));
+        Set(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        Set(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall.count()));
+        Set(c, CURLOPT_USE_SSL, static_cast<long>(tls));
         if (!options_.certificateAuthorities.empty())
-            curl_easy_setopt(c, CURLOPT_CAINFO, options_.certificateAuthorities.c_str());
+            Set(c, CURLOPT_CAINFO, options_.certificateAuthorities.c_str());
         const std::string login = LoginName();
         if (!userName_.empty()) {
-            curl_easy_setopt(c, CURLOPT_USERNAME, login.c_str());
-            curl_easy_setopt(c, CURLOPT_PASSWORD, password_.c_str());
+            Set(c, CURLOPT_USERNAME, login.c_str());
+            Set(c, CURLOPT_PASSWORD, password_.c_str());
         }
-        std::unique_ptr<curl_slist, ListDeleter> pin;
+        StringList pin;
         if (!sameAs.connectedTo.empty()) {
             const bool v6 = sameAs.connectedTo.find(':') != std::string::npos;
             const std::string target = v6 ? "[" + sameAs.connectedTo + "]" : sameAs.connectedTo;
-            pin.reset(curl_slist_append(
-                nullptr, ("::" + target + ":" + std::to_string(sameAs.port)).c_str()));
-            const CURLcode pinned =
-                pin ? curl_easy_setopt(c, CURLOPT_CONNECT_TO, pin.get()) : CURLE_OUT_OF_MEMORY;
-            if (pinned != CURLE_OK) throw ServiceError(pinned, curl_easy_strerror(pinned));
+            Append(pin, "::" + target + ":" + std::to_string(sameAs.port));
+            Set(c, CURLOPT_CONNECT_TO, pin.get());
         }
         const std::string from = "<" + sender + ">";
-        curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
-        curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
+        Set(c, CURLOPT_MAIL_FROM, from.c_str());
+        Set(c, CURLOPT_MAIL_RCPT, rcpt.get());
         // One address the server refuses must not cost the others their mail.
-        curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
-        curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadUpload);
-        curl_easy_setopt(c, CURLOPT_READDATA, &upload);
-        curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mime.size()));
+        Set(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+        Set(c, CURLOPT_UPLOAD, 1L);
+        Set(c, CURLOPT_READFUNCTION, ReadUpload);
+        Set(c, CURLOPT_READDATA, &upload);
+        Set(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mime.size()));
         outcome.code = curl_easy_perform(c);
         outcome.error = error;
         const char* address = nullptr;

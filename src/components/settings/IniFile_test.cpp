@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 
@@ -307,23 +307,15 @@ TEST_F(IniFileTest, FailedWriteLeavesTheOriginalIntact) {
 // How far the process's peak memory rises while `work` runs, in KiB; measured
 // in a child, so that what the test process held before does not count.
 long PeakMemoryGrowthKiB(const std::function<void()>& work) {
-    int fds[2];
-    if (::pipe(fds) != 0) return -1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        rusage before{}, after{};
-        ::getrusage(RUSAGE_SELF, &before);
-        work();
-        ::getrusage(RUSAGE_SELF, &after);
-        const long growth = after.ru_maxrss - before.ru_maxrss;
-        ::_exit(::write(fds[1], &growth, sizeof growth) == sizeof growth ? 0 : 1);
-    }
-    ::close(fds[1]);
-    long growth = -1;
-    if (::read(fds[0], &growth, sizeof growth) != sizeof growth) ADD_FAILURE() << "no measure";
-    ::close(fds[0]);
-    ::waitpid(child, nullptr, 0);
-    return growth;
+    std::optional<long> growth = test::ChildProcess([&] {
+                                     rusage before{}, after{};
+                                     ::getrusage(RUSAGE_SELF, &before);
+                                     work();
+                                     ::getrusage(RUSAGE_SELF, &after);
+                                     return after.ru_maxrss - before.ru_maxrss;
+                                 }).Wait();
+    if (!growth) ADD_FAILURE() << "no measure";
+    return growth.value_or(-1);
 }
 
 TEST_F(IniFileTest, MemoryGrowsOnlyInProportionToTheFile) {

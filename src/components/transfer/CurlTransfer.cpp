@@ -1,15 +1,8 @@
 #include "components/transfer/CurlTransfer.h"
 
-#include "components/transfer/FtpSession.h"
-
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -18,18 +11,14 @@
 #include "common/ServiceError.h"
 #include "components/transfer/CurlTransferSupport.h"
 #include "components/transfer/CurlTransferWorker.h"
-#include "platform/Platform.h"
+#include "components/transfer/FtpSession.h"
+#include "platform/ReplacementFile.h"
 
 namespace tvk {
 
 namespace {
 
 using namespace curl_support;
-
-
-[[noreturn]] void ThrowErrno(int err, const std::string& what, const std::filesystem::path& path) {
-    throw ServiceError(err, what + " " + path.string() + ": " + std::strerror(err));
-}
 
 // Where a synchronous fetch puts the body.
 class BodySink {
@@ -44,57 +33,18 @@ class BodySink {
 // changes only by the final rename, so a failed fetch leaves it as it was.
 class PendingFile : public BodySink {
   public:
-    explicit PendingFile(std::filesystem::path target) : target_(std::move(target)) {
-        std::string tmpl = target_.string() + ".XXXXXX";
-        fd_ = ::mkstemp(tmpl.data());
-        if (fd_ < 0) ThrowErrno(errno, "Cannot create a temporary file beside", target_);
-        temp_ = tmpl;
-    }
-    ~PendingFile() override {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_) ::unlink(temp_.c_str());
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
+    explicit PendingFile(std::filesystem::path target) : file_(std::move(target), ".XXXXXX") {}
 
-    bool Write(const char* data, size_t size) override {
-        while (size > 0) {
-            ssize_t n = ::write(fd_, data, size);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return Fail(n < 0 ? errno : ENOSPC);
-            data += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
-    }
+    bool Write(const char* data, size_t size) override { return file_.Append(data, size); }
+    bool Restart() override { return file_.TruncateTo(0); }
 
-    bool Restart() override {
-        if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return Fail(errno);
-        return true;
-    }
-
-    int Error() const { return error_; }
-    const std::filesystem::path& Target() const { return target_; }
-    const std::filesystem::path& Temp() const { return temp_; }
-
-    void Commit() {
-        int fd = fd_;
-        fd_ = -1;
-        platform::CommitReplacement(fd, temp_, target_);
-        committed_ = true;
-    }
+    int Error() const { return file_.Error(); }
+    const std::filesystem::path& Target() const { return file_.Target(); }
+    const std::filesystem::path& Temp() const { return file_.Path(); }
+    void Commit() { file_.Commit(); }
 
   private:
-    bool Fail(int err) {
-        error_ = err;
-        return false;
-    }
-
-    std::filesystem::path target_;
-    std::filesystem::path temp_;
-    int fd_ = -1;
-    int error_ = 0;
-    bool committed_ = false;
+    platform::ReplacementFile file_;
 };
 
 class MemoryBody : public BodySink {
@@ -144,7 +94,8 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     // An error page is not wanted: stop instead of downloading it.
     if (exchange->status >= 400) return 0;
     size_t bytes = size * count;
-    if (exchange->limit >= 0 && static_cast<int64_t>(bytes) > exchange->limit - exchange->received) {
+    if (exchange->limit >= 0 &&
+        static_cast<int64_t>(bytes) > exchange->limit - exchange->received) {
         exchange->tooLarge = true;
         return 0;
     }
@@ -152,25 +103,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return exchange->sink->Write(data, bytes) ? bytes : 0;
 }
 
-struct EasyHandleDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
-
-template <class T>
-void Set(CURL* curl, CURLoption option, T value) {
-    CURLcode rc = curl_easy_setopt(curl, option, value);
-    if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
-}
-
 // One synchronous fetch into `exchange.sink`; throws for every way it can
 // fail, so that a return means the whole body arrived.
 void Perform(const std::string& url, const TransferOptions& options, Exchange& exchange,
              std::chrono::seconds whole) {
-    InitialiseCurlOnce();
     char detail[CURL_ERROR_SIZE] = {};
-    EasyHandle handle(curl_easy_init());
-    if (!handle) throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+    EasyHandle handle = NewEasyHandle();
     CURL* curl = handle.get();
 
     curl_support::SetHttpBasics(curl, url, options, detail);
@@ -190,8 +128,7 @@ void Perform(const std::string& url, const TransferOptions& options, Exchange& e
 
     CURLcode rc = curl_easy_perform(curl);
     if (exchange.status >= 400) {
-        std::string reason = exchange.reason;
-        if (reason.empty()) reason = StandardReasonPhrase(exchange.status);
+        std::string reason = ReasonOrStandardPhrase(exchange.status, exchange.reason);
         if (reason.empty()) reason = "HTTP error";
         throw ServiceError(exchange.status, reason);
     }
@@ -261,7 +198,8 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
     try {
         Perform(url, options_, exchange, std::chrono::seconds(0));
     } catch (const ServiceError&) {
-        if (file.Error() != 0) ThrowErrno(file.Error(), "Cannot write", file.Target());
+        if (file.Error() != 0)
+            throw ErrnoError(file.Error(), "Cannot write " + file.Target().string());
         throw;
     }
     if (check_.verify) check_.verify(file.Temp());
@@ -277,47 +215,6 @@ std::string CurlTransfer::FetchHTTP(const std::string& url, size_t limit) {
     return body.Take();
 }
 
-std::string StandardReasonPhrase(long status) {
-    static constexpr std::pair<long, const char*> kPhrases[] = {
-        {400, "Bad Request"},
-        {401, "Unauthorized"},
-        {402, "Payment Required"},
-        {403, "Forbidden"},
-        {404, "Not Found"},
-        {405, "Method Not Allowed"},
-        {406, "Not Acceptable"},
-        {407, "Proxy Authentication Required"},
-        {408, "Request Timeout"},
-        {409, "Conflict"},
-        {410, "Gone"},
-        {411, "Length Required"},
-        {412, "Precondition Failed"},
-        {413, "Content Too Large"},
-        {414, "URI Too Long"},
-        {415, "Unsupported Media Type"},
-        {416, "Range Not Satisfiable"},
-        {417, "Expectation Failed"},
-        {421, "Misdirected Request"},
-        {422, "Unprocessable Content"},
-        {425, "Too Early"},
-        {426, "Upgrade Required"},
-        {428, "Precondition Required"},
-        {429, "Too Many Requests"},
-        {431, "Request Header Fields Too Large"},
-        {451, "Unavailable For Legal Reasons"},
-        {500, "Internal Server Error"},
-        {501, "Not Implemented"},
-        {502, "Bad Gateway"},
-        {503, "Service Unavailable"},
-        {504, "Gateway Timeout"},
-        {505, "HTTP Version Not Supported"},
-        {507, "Insufficient Storage"},
-        {511, "Network Authentication Required"}};
-    for (const auto& [code, phrase] : kPhrases)
-        if (code == status) return phrase;
-    return "";
-}
-
 void CurlTransfer::Connect(const std::string& host, const std::string& user,
                            const std::string& password) {
     ftp_.reset();
@@ -325,8 +222,7 @@ void CurlTransfer::Connect(const std::string& host, const std::string& user,
 }
 
 void CurlTransfer::PutFile(const std::string& localPath, const std::string& remoteTarget) {
-    if (!ftp_)
-        throw ServiceError(ErrorNumber::InvalidArgument, "Not connected to an FTP server");
+    if (!ftp_) throw ServiceError(ErrorNumber::InvalidArgument, "Not connected to an FTP server");
     ftp_->PutFile(localPath, remoteTarget);
 }
 

@@ -90,8 +90,4 @@ class CurlTransfer : public TransferComponent {
     std::unique_ptr<FtpSession> ftp_;
 };
 
-// The standard reason phrase of an HTTP status, for responses that carry none
-// (HTTP/2 has no phrase). Empty for codes it does not know.
-std::string StandardReasonPhrase(long status);
-
 }  // namespace tvk

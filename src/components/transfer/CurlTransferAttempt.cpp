@@ -6,7 +6,6 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -113,7 +112,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         if (ex.status >= 200 && ex.status < 300 && !AcceptBody(ex)) return 0;
         return bytes;
     }
-    if (auto range = HeaderValue(line, "content-range")) ex.contentRange = ParseContentRange(*range);
+    if (auto range = HeaderValue(line, "content-range"))
+        ex.contentRange = ParseContentRange(*range);
     ex.framing.Take(line);
     return bytes;
 }
@@ -130,12 +130,6 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         return 0;
     }
     return ex.file->Append(data, bytes) ? bytes : 0;
-}
-
-template <class T>
-void Set(CURL* curl, CURLoption option, T value) {
-    CURLcode rc = curl_easy_setopt(curl, option, value);
-    if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
 }
 
 // Failures after which the same request may well succeed again.
@@ -157,27 +151,24 @@ bool IsConnectionFailure(CURLcode rc) {
 
 }  // namespace
 
+// Members end in reverse order: the easy handle before the multi handle.
 struct CurlTransferAttempt::Handles {
-    CURLM* multi = nullptr;
-    CURL* easy = nullptr;
+    MultiHandle multi;
+    EasyHandle easy;
     char detail[CURL_ERROR_SIZE] = {};
-    ~Handles() {
-        if (easy) curl_easy_cleanup(easy);
-        if (multi) curl_multi_cleanup(multi);
-    }
 };
 
 CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options, int64_t exactSize)
     : options_(options), exactSize_(exactSize), handles_(std::make_unique<Handles>()) {
-    handles_->multi = curl_multi_init();
-    handles_->easy = curl_easy_init();
+    handles_->multi.reset(curl_multi_init());
+    handles_->easy.reset(curl_easy_init());
     if (!handles_->multi || !handles_->easy)
         throw ServiceError(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
 }
 
 CurlTransferAttempt::~CurlTransferAttempt() = default;
 
-void CurlTransferAttempt::Wake() { curl_multi_wakeup(handles_->multi); }
+void CurlTransferAttempt::Wake() { curl_multi_wakeup(handles_->multi.get()); }
 
 namespace {
 
@@ -186,17 +177,17 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
                                      bool reconnecting, CURL* curl) {
     using Outcome = CurlTransferAttempt::Outcome;
     if (ex.status >= 400) {
-        std::string reason = ex.reason.empty() ? StandardReasonPhrase(ex.status) : ex.reason;
+        std::string reason = ReasonOrStandardPhrase(ex.status, ex.reason);
         return {Outcome::Failed, std::to_string(ex.status) + " " + reason};
     }
     if (!ex.failure.empty()) return {Outcome::Failed, ex.failure};
     if (file.Error() != 0)
         return {Outcome::Failed,
-                "Cannot write " + file.PartPath().string() + ": " + std::strerror(file.Error())};
+                ErrnoError(file.Error(), "Cannot write " + file.PartPath().string()).Description()};
     if (rc == CURLE_OK) {
         if (!ex.bodyWanted)
-            return {Outcome::Failed, "The server sent no file (HTTP status " +
-                                         std::to_string(ex.status) + ")"};
+            return {Outcome::Failed,
+                    "The server sent no file (HTTP status " + std::to_string(ex.status) + ")"};
         if (ex.total >= 0 && file.Size() < ex.total)
             return {Outcome::Lost, "The server sent fewer bytes than it announced"};
         if (ex.total >= 0 && file.Size() > ex.total)
@@ -207,7 +198,8 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
         if (ex.total < 0 && ex.framing.EndsAtClose(curl)) {
             if (ex.exactSize < 0) return {Outcome::Failed, kEndedByClose};
             if (file.Size() < ex.exactSize)
-                return {Outcome::Lost, "The server sent fewer bytes than the update information names"};
+                return {Outcome::Lost,
+                        "The server sent fewer bytes than the update information names"};
         }
         return {Outcome::Complete, ""};
     }
@@ -220,10 +212,10 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
 }  // namespace
 
 CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
-                                                     CurlTransferPartFile& file,
-                                                     Listener& listener, bool reconnecting) {
-    CURL* curl = handles_->easy;
-    CURLM* multi = handles_->multi;
+                                                     CurlTransferPartFile& file, Listener& listener,
+                                                     bool reconnecting) {
+    CURL* curl = handles_->easy.get();
+    CURLM* multi = handles_->multi.get();
     curl_easy_reset(curl);
     handles_->detail[0] = '\0';
     Exchange ex;
@@ -272,8 +264,8 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
             lastBytes = file.Size();
             lastData = now;
         } else if (now - lastData >= options_.stall) {
-            result = {Outcome::Lost, "No data arrived for " +
-                                         std::to_string(options_.stall.count()) + " seconds"};
+            result = {Outcome::Lost,
+                      "No data arrived for " + std::to_string(options_.stall.count()) + " seconds"};
             break;
         }
         auto sleep = std::min<Clock::duration>(options_.stall - (now - lastData), kLongestSleep);

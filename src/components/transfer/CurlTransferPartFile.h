@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "platform/ReplacementFile.h"
+
 namespace tvk {
 
 // The growing body of an asynchronous download, kept as the target's name
@@ -17,9 +19,6 @@ class CurlTransferPartFile {
     // belong to an older release, so a new download never continues it.
     // Throws ServiceError with the errno.
     explicit CurlTransferPartFile(std::filesystem::path target);
-    ~CurlTransferPartFile();
-    CurlTransferPartFile(const CurlTransferPartFile&) = delete;
-    CurlTransferPartFile& operator=(const CurlTransferPartFile&) = delete;
 
     // False after a write failure; Error() then holds the errno.
     bool Append(const char* data, size_t size);
@@ -27,25 +26,18 @@ class CurlTransferPartFile {
     // earlier than asked).
     bool TruncateTo(int64_t size);
 
-    int64_t Size() const { return size_; }
-    int Error() const { return error_; }
-    const std::filesystem::path& Target() const { return target_; }
-    const std::filesystem::path& PartPath() const { return part_; }
+    int64_t Size() const { return file_.Size(); }
+    int Error() const { return file_.Error(); }
+    const std::filesystem::path& Target() const { return file_.Target(); }
+    const std::filesystem::path& PartPath() const { return file_.Path(); }
 
     // Flushes the body to disk and renames it to the target, replacing an
     // existing file (whose permissions the new one keeps). Throws ServiceError.
     void Commit();
 
   private:
-    bool Fail(int err);
-    void StartWriteBack();
-
-    std::filesystem::path target_;
-    std::filesystem::path part_;
-    int fd_ = -1;
-    int64_t size_ = 0;
+    platform::ReplacementFile file_;
     int64_t flushedUpTo_ = 0;
-    int error_ = 0;
 };
 
 }  // namespace tvk

@@ -4,24 +4,12 @@
 
 #include <cctype>
 #include <charconv>
-#include <memory>
-#include <mutex>
 
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "components/transfer/CurlTransfer.h"
 
 namespace tvk::curl_support {
-
-namespace {
-
-template <class T>
-void Set(CURL* curl, CURLoption option, T value) {
-    CURLcode rc = curl_easy_setopt(curl, option, value);
-    if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
-}
-
-}  // namespace
 
 void SetHttpBasics(void* handle, const std::string& url, const TransferOptions& options,
                    char* errorBuffer) {
@@ -43,14 +31,6 @@ void SetHttpBasics(void* handle, const std::string& url, const TransferOptions& 
     Set(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     if (!options.certificateAuthorities.empty())
         Set(curl, CURLOPT_CAINFO, options.certificateAuthorities.c_str());
-}
-
-void InitialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
-        if (rc != CURLE_OK) throw ServiceError(rc, curl_easy_strerror(rc));
-    });
 }
 
 bool IsPlainFileName(const std::string& name) {
@@ -93,7 +73,8 @@ std::optional<std::string_view> HeaderValue(std::string_view line, std::string_v
     for (size_t i = 0; i < name.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
     std::string_view value = line.substr(name.size() + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
     while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
         value.remove_suffix(1);
     return value;
@@ -115,43 +96,6 @@ bool BodyFraming::EndsAtClose(void* curl) const {
     // HTTP/2 and later frame every body; a cut stream is an error there.
     bool framedByProtocol = version >= CURL_HTTP_VERSION_2_0;
     return !framedByProtocol && contentLength < 0 && !chunked;
-}
-
-std::string CurlFailure(int code, const char* detail) {
-    std::string text = curl_easy_strerror(static_cast<CURLcode>(code));
-    std::string more = detail ? detail : "";
-    while (!more.empty() && (more.back() == '\n' || more.back() == '\r')) more.pop_back();
-    if (!more.empty() && more != text) text += ": " + more;
-    return text;
-}
-
-namespace {
-
-struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-
-std::string UrlPart(const std::string& url, CURLUPart part) {
-    std::unique_ptr<CURLU, UrlDeleter> handle(curl_url());
-    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
-        return "";
-    char* value = nullptr;
-    if (curl_url_get(handle.get(), part, &value, 0) != CURLUE_OK || !value) return "";
-    std::string text = value;
-    curl_free(value);
-    return text;
-}
-
-}  // namespace
-
-std::string HostOf(const std::string& url) { return UrlPart(url, CURLUPART_HOST); }
-
-std::string RequestTarget(const std::string& url) {
-    std::string path = UrlPart(url, CURLUPART_PATH);
-    std::string query = UrlPart(url, CURLUPART_QUERY);
-    if (path.empty()) path.push_back('/');
-    if (!query.empty()) path.append(1, '?').append(query);
-    return path;
 }
 
 }  // namespace tvk::curl_support

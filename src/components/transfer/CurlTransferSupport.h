@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "components/transfer/CurlSupport.h"
+
 namespace tvk {
 struct TransferOptions;
 }
@@ -19,11 +21,6 @@ namespace tvk::curl_support {
 // libcurl easy handle. Throws ServiceError when libcurl refuses one.
 void SetHttpBasics(void* curl, const std::string& url, const TransferOptions& options,
                    char* errorBuffer);
-
-// Once per process and only when a transfer really starts: a run that ends
-// before fetching anything never loads the TLS and resolver machinery.
-// Throws ServiceError when libcurl cannot start.
-void InitialiseCurlOnce();
 
 // The name comes from the caller, but a name that reaches into another folder
 // would let a fetch write anywhere; only a plain name is taken.
@@ -55,15 +52,5 @@ struct BodyFraming {
 inline constexpr const char* kEndedByClose =
     "The server closed the connection without announcing the length of the file, so it may be "
     "incomplete";
-
-// libcurl's text for a failure, with the detail of its error buffer.
-std::string CurlFailure(int code, const char* detail);
-
-// The host of an http(s) URL ("update.example.com", "127.0.0.1"); empty when
-// the URL cannot be read.
-std::string HostOf(const std::string& url);
-
-// The path and query of a URL as the request line carries it ("/a/b?x").
-std::string RequestTarget(const std::string& url);
 
 }  // namespace tvk::curl_support

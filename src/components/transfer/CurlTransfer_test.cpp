@@ -1,24 +1,15 @@
 #include "components/transfer/CurlTransfer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 
+#include "ChildProcess.h"
 #include "LoopbackHttpServer.h"
+#include "PythonServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 
@@ -143,21 +134,13 @@ TEST_F(CurlTransferTest, HttpErrorCarriesStatusAndReasonAndKeepsThePreviousFile)
 }
 
 TEST_F(CurlTransferTest, ConnectionFailuresCarryTheCurlCodeAndDetail) {
-    // A bound socket that does not listen: connections to its port are refused.
-    int bound = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(bound, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(bound, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::getsockname(bound, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    auto bound = std::make_unique<test::RefusingPort>();
     const std::string refusedUrl =
-        "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/update.ini";
+        "http://127.0.0.1:" + std::to_string(bound->Port()) + "/update.ini";
 
     PutPreviousDescriptor();
     ServiceError refused = FetchError(refusedUrl);
-    ::close(bound);
+    bound.reset();
     EXPECT_EQ(refused.Number(), 7);
     EXPECT_NE(refused.Description().find("Couldn't connect to server: "), std::string::npos)
         << refused.Description();
@@ -165,23 +148,21 @@ TEST_F(CurlTransferTest, ConnectionFailuresCarryTheCurlCodeAndDetail) {
 
     // A lookup would ask the machine's name server; in a network namespace of
     // the test's own it fails at once and nothing leaves the machine.
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNET) != 0) ::_exit(200);
-        try {
-            Fetch(kUnresolvable);
-        } catch (const ServiceError& unknownHost) {
-            bool named = unknownHost.Description().find("update.tvk.invalid") != std::string::npos;
-            ::_exit(named ? static_cast<int>(unknownHost.Number()) : 201);
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 200) GTEST_SKIP() << "needs network namespaces (root)";
-    EXPECT_EQ(WEXITSTATUS(status), 6) << "201: the description does not name the host";
+    std::optional<long> status =
+        test::ChildProcess([&]() -> long {
+            if (!test::EnterOwnNetworkNamespace()) return 200;
+            try {
+                Fetch(kUnresolvable);
+            } catch (const ServiceError& unknownHost) {
+                bool named =
+                    unknownHost.Description().find("update.tvk.invalid") != std::string::npos;
+                return named ? unknownHost.Number() : 201;
+            }
+            return 0;
+        }).Wait();
+    ASSERT_TRUE(status.has_value());
+    if (*status == 200) GTEST_SKIP() << "needs network namespaces (root)";
+    EXPECT_EQ(*status, 6) << "201: the description does not name the host";
     ExpectPreviousDescriptorUntouched();
 }
 
@@ -305,65 +286,25 @@ class CurlTransferHttpsTest : public ::testing::Test {
                               "-days", "1", "-keyout", Key(), "-out", Certificate()});
         ASSERT_EQ(made.exitCode, 0) << made.err;
         WriteAll(served / "update.ini", "[Update]\r\nBuild=4300\r\n");
-        WriteAll(keys / "server.py", kServer);
-        StartServer();
-    }
-
-    void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (output_ >= 0) ::close(output_);
+        server_ = std::make_unique<test::PythonServer>(
+            "HTTPS server", keys.Path(), kServer,
+            std::vector<std::string>{Certificate(), Key(), served.Path().string(),
+                                     keys.Path().string()});
     }
 
     std::string Key() const { return (keys / "key.pem").string(); }
     std::string Certificate() const { return (keys / "cert.pem").string(); }
     std::string Url(const std::string& path = "/update.ini") const {
-        return "https://127.0.0.1:" + port_ + path;
+        return "https://127.0.0.1:" + std::to_string(server_->Port()) + path;
     }
 
     test::TempFolder keys, served, folder;
     ProxyEnvironment proxies;
 
   private:
-    // The server prints its port once it listens; the wait for it is bounded.
-    void StartServer() {
-        int pipeFds[2];
-        ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-        // Everything the child needs is made before the fork: only plain
-        // system calls are safe in the child of a threaded process.
-        const std::string script = (keys / "server.py").string(), cert = Certificate(), key = Key(),
-                          root = served.Path().string();
-        pid_ = ::fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed test run
-            ::dup2(pipeFds[1], STDOUT_FILENO);
-            int devNull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devNull, STDERR_FILENO);
-            ::execl("/usr/bin/python3", "python3", script.c_str(), cert.c_str(), key.c_str(),
-                    root.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(pipeFds[1]);
-        output_ = pipeFds[0];
-        std::string line;
-        for (int slice = 0; slice < 300 && line.find('\n') == std::string::npos; ++slice) {
-            pollfd p{output_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
-            char buffer[64];
-            ssize_t n = ::read(output_, buffer, sizeof buffer);
-            if (n <= 0) break;
-            line.append(buffer, static_cast<size_t>(n));
-        }
-        ASSERT_NE(line.find('\n'), std::string::npos) << "the HTTPS server did not start";
-        port_ = line.substr(0, line.find('\n'));
-    }
-
     // "/to?<url>" redirects to <url>.
-    static constexpr const char* kServer = R"(import functools, http.server, ssl, sys
-cert, key, root = sys.argv[1:4]
+    static constexpr const char* kServer = R"(import functools, http.server, os, ssl, sys
+cert, key, root, folder = sys.argv[1:5]
 class Handler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
         if not self.path.startswith("/to?"):
@@ -377,12 +318,12 @@ server = http.server.HTTPServer(("127.0.0.1", 0), handler)
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
 context.load_cert_chain(cert, key)
 server.socket = context.wrap_socket(server.socket, server_side=True)
-print(server.server_address[1], flush=True)
+with open(os.path.join(folder, "port.part"), "w") as f:
+    f.write(str(server.server_address[1]))
+os.replace(os.path.join(folder, "port.part"), os.path.join(folder, "port"))
 server.serve_forever()
 )";
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string port_;
+    std::unique_ptr<test::PythonServer> server_;
 };
 
 TEST_F(CurlTransferHttpsTest, RefusesACertificateNoAuthorityVouchesFor) {

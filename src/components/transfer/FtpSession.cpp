@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "common/ServiceError.h"
 #include "components/transfer/CurlTransferSupport.h"
@@ -14,7 +14,7 @@ namespace tvk {
 
 namespace {
 
-CURL* Handle(void* curl) { return static_cast<CURL*>(curl); }
+using curl_support::Set;
 
 std::string Escaped(const std::string& segment) {
     char* escaped = curl_easy_escape(nullptr, segment.c_str(), static_cast<int>(segment.size()));
@@ -29,37 +29,32 @@ std::string Escaped(const std::string& segment) {
 FtpSession::FtpSession(const std::string& host, const std::string& user,
                        const std::string& password, std::chrono::seconds connectTimeout,
                        std::chrono::seconds stallTimeout)
-    : curl_(nullptr), host_(host) {
+    : host_(host) {
     curl_support::InitialiseCurlOnce();
-    curl_ = curl_easy_init();
-    if (curl_ == nullptr) throw ServiceError(CURLE_FAILED_INIT, "Cannot start libcurl");
-    CURL* curl = Handle(curl_);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_);
-    curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connectTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_.reset(curl_easy_init());
+    if (!curl_) throw ServiceError(CURLE_FAILED_INIT, "Cannot start libcurl");
+    CURL* curl = curl_.get();
+    Set(curl, CURLOPT_ERRORBUFFER, error_);
+    Set(curl, CURLOPT_USERNAME, user.c_str());
+    Set(curl, CURLOPT_PASSWORD, password.c_str());
+    Set(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    Set(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connectTimeout.count()));
+    Set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Set(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout.count()));
+    Set(curl, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
+    Set(curl, CURLOPT_NOSIGNAL, 1L);
     // The log host is named in the settings; a proxy for the web does not apply.
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    Set(curl, CURLOPT_NOPROXY, "*");
 
     // Log in without transferring anything.
     std::string root = "ftp://" + host_ + "/";
-    curl_easy_setopt(curl, CURLOPT_URL, root.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    try {
-        Perform();
-    } catch (...) {
-        curl_easy_cleanup(curl);
-        throw;
-    }
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    Set(curl, CURLOPT_URL, root.c_str());
+    Set(curl, CURLOPT_NOBODY, 1L);
+    Perform();
+    Set(curl, CURLOPT_NOBODY, 0L);
 }
 
-FtpSession::~FtpSession() { curl_easy_cleanup(Handle(curl_)); }
+FtpSession::~FtpSession() = default;
 
 std::string FtpSession::UploadUrl(const std::string& host, const std::string& folder,
                                   const std::string& fileName) {
@@ -68,8 +63,8 @@ std::string FtpSession::UploadUrl(const std::string& host, const std::string& fo
     size_t from = 0;
     while (from <= folder.size()) {
         size_t slash = folder.find('/', from);
-        std::string segment = folder.substr(from, slash == std::string::npos ? std::string::npos
-                                                                               : slash - from);
+        std::string segment =
+            folder.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
         if (!segment.empty()) url += Escaped(segment) + "/";
         if (slash == std::string::npos) break;
         from = slash + 1;
@@ -78,34 +73,33 @@ std::string FtpSession::UploadUrl(const std::string& host, const std::string& fo
 }
 
 void FtpSession::PutFile(const std::string& localPath, const std::string& folder) {
-    std::FILE* file = std::fopen(localPath.c_str(), "rb");
-    if (file == nullptr) {
-        int err = errno;
-        throw ServiceError(err, "Cannot open " + localPath + ": " + std::strerror(err));
-    }
-    CURL* curl = Handle(curl_);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(localPath.c_str(), "rb"),
+                                                         std::fclose);
+    if (!file) throw ErrnoError(errno, "Cannot open " + localPath);
+    CURL* curl = curl_.get();
     std::error_code ec;
     auto size = std::filesystem::file_size(localPath, ec);
     std::string url =
         UploadUrl(host_, folder, std::filesystem::path(localPath).filename().string());
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_READDATA, file);
-    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(ec ? 0 : size));
+    // The handle is kept for the next upload, so it goes back to plain
+    // transfers whatever happens; on failure that is a last effort, since the
+    // upload's own failure is the one to report.
     try {
+        Set(curl, CURLOPT_URL, url.c_str());
+        Set(curl, CURLOPT_UPLOAD, 1L);
+        Set(curl, CURLOPT_READDATA, file.get());
+        Set(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(ec ? 0 : size));
         Perform();
     } catch (...) {
-        std::fclose(file);
         curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
         throw;
     }
-    std::fclose(file);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
+    Set(curl, CURLOPT_UPLOAD, 0L);
 }
 
 void FtpSession::Perform() {
     error_[0] = '\0';
-    CURLcode code = curl_easy_perform(Handle(curl_));
+    CURLcode code = curl_easy_perform(curl_.get());
     if (code != CURLE_OK) throw ServiceError(code, curl_support::CurlFailure(code, error_));
 }
 

@@ -3,11 +3,13 @@
 #include <chrono>
 #include <string>
 
+#include "components/transfer/CurlSupport.h"
+
 namespace tvk {
 
 // One logged-in FTP connection on libcurl, kept open between uploads.
 class FtpSession {
-public:
+  public:
     // Logs in at once, so that a refused login is reported here and not at
     // the first upload. Throws ServiceError with the CURLcode and its text.
     FtpSession(const std::string& host, const std::string& user, const std::string& password,
@@ -25,10 +27,10 @@ public:
     static std::string UploadUrl(const std::string& host, const std::string& folder,
                                  const std::string& fileName);
 
-private:
+  private:
     void Perform();
 
-    void* curl_;
+    curl_support::EasyHandle curl_;
     std::string host_;
     char error_[256] = {};
 };

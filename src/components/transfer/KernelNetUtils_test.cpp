@@ -1,14 +1,14 @@
 #include "components/transfer/KernelNetUtils.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <string>
+
+#include "ChildProcess.h"
 
 namespace tvk {
 namespace {
@@ -34,22 +34,19 @@ class KernelNetUtilsTest : public ::testing::Test {
 
     // Runs the shell script (with $IP set) and then Connected() in the child.
     int ConnectedInOwnNamespace(const std::string& script) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (::unshare(CLONE_NEWNET) != 0) ::_exit(kNoNamespace);
+        test::ChildProcess child([&]() -> long {
+            if (!test::EnterOwnNetworkNamespace()) return kNoNamespace;
             const std::string command = "IP=" + ip_ + "; set -e; " + script;
             const int status = std::system(command.c_str());
-            if (WIFEXITED(status) && WEXITSTATUS(status) == kNoDevice) ::_exit(kNoDevice);
-            if (status != 0) ::_exit(kSetupFailed);
+            if (WIFEXITED(status) && WEXITSTATUS(status) == kNoDevice) return kNoDevice;
+            if (status != 0) return kSetupFailed;
             try {
-                ::_exit(KernelNetUtils().Connected() ? kConnected : kNotConnected);
+                return KernelNetUtils().Connected() ? kConnected : kNotConnected;
             } catch (const std::exception&) {
-                ::_exit(kThrew);
+                return kThrew;
             }
-        }
-        int status = 0;
-        if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-        return WEXITSTATUS(status);
+        });
+        return static_cast<int>(child.Wait().value_or(-1));
     }
 
     // Answers a case, or skips it when the machine cannot stage it.

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace tvk::platform {
+
+// The next version of `target`, written beside it under another name; the
+// target changes only by Commit()'s rename, so that a failure or a crash
+// leaves it as it was.
+class ReplacementFile {
+  public:
+    // What becomes of a file that is never committed: removed with the object,
+    // or kept for a later attempt to continue.
+    enum class Leftover { Removed, Kept };
+
+    // The file "<target><suffix>". A suffix ending in "XXXXXX" has those
+    // letters made into a name nobody holds, created readable by its owner
+    // alone; any other name is created or emptied, and a link found under it
+    // is not followed. Throws ServiceError with the errno.
+    ReplacementFile(std::filesystem::path target, const std::string& suffix,
+                    Leftover leftover = Leftover::Removed);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // False after a failure; Error() then holds the errno. For callbacks
+    // that cannot throw.
+    bool Append(const char* data, size_t size);
+    bool Append(const std::string& bytes) { return Append(bytes.data(), bytes.size()); }
+    // Drops everything from `size` on; the next append continues there.
+    bool TruncateTo(int64_t size);
+    // Hands what was written since `from` to the disk without waiting for it,
+    // so that the flush at Commit() is short.
+    void StartWriteBack(int64_t from);
+
+    int64_t Size() const { return size_; }
+    int Error() const { return error_; }
+    const std::filesystem::path& Path() const { return path_; }
+    const std::filesystem::path& Target() const { return target_; }
+
+    // Makes the file the target: gives it the permissions of the file it
+    // replaces (those of `access` for a new one), flushes it as `durability`
+    // asks, and renames it over the target. On failure the file stays or goes
+    // as its Leftover says. Throws ServiceError with the errno.
+    void Commit(NewFileAccess access = NewFileAccess::Shared,
+                Durability durability = Durability::Flushed);
+
+  private:
+    bool Fail(int err);
+
+    std::filesystem::path target_;
+    std::filesystem::path path_;
+    Leftover leftover_;
+    int fd_ = -1;
+    int64_t size_ = 0;
+    int error_ = 0;
+    bool committed_ = false;
+};
+
+}  // namespace tvk::platform

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace tvk::test {
+
+// A forked copy of the test process that runs `work` and hands back the
+// number it returns: for steps that change the whole process (a network
+// namespace, a resource limit), end it, or must run beside others.
+class ChildProcess {
+  public:
+    explicit ChildProcess(const std::function<long()>& work);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // What `work` returned; nothing when it threw, or the child could not be
+    // started or did not end normally.
+    std::optional<long> Wait();
+
+  private:
+    pid_t pid_ = -1;
+    int result_ = -1;  // the read end of the pipe the child answers through
+};
+
+// Moves the calling process into a new network namespace with loopback only;
+// false when that is not permitted (not root).
+bool EnterOwnNetworkNamespace();
+
+// A loopback port that is bound but does not listen: connections to it are
+// refused.
+class RefusingPort {
+  public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+
+    uint16_t Port() const { return port_; }
+
+  private:
+    int socket_ = -1;
+    uint16_t port_ = 0;
+};
+
+}  // namespace tvk::test
