@@ -46,7 +46,7 @@ class MainThreadDispatcher : public tvk::EventDispatcher {
 class Outcome : public tvk::TransferEvents {
   public:
     void StatusCode(int32_t code) override {
-        if (code == -2) std::fprintf(stderr, "connection lost\n");
+        if (code == tvk::kConnectionLost) std::fprintf(stderr, "connection lost\n");
     }
     void StatusMessage(const std::string&) override {}
     void TransferStart(const std::string&, const std::string&, bool) override {}

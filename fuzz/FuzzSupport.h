@@ -140,8 +140,8 @@ class RecordingDialogs : public Dialogs {
         shown.push_back(request);
         return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     }
-    bool ShowMessageWindow(const RunState&, const MessageWindowRequest&) override { return false; }
-    DownloadWindowResult ShowDownloadWindow(const RunState&, const DownloadWindowRequest&) override {
+    bool ShowMessageWindow(const Texts&, const MessageWindowRequest&) override { return false; }
+    DownloadWindowResult ShowDownloadWindow(const Texts&, const DownloadWindowRequest&) override {
         return {};
     }
 

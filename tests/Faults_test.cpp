@@ -487,7 +487,7 @@ class QueueDispatcher : public EventDispatcher {
 
 class EndRecorder : public TransferEvents {
   public:
-    void StatusCode(int32_t code) override { lost += code == -2; }
+    void StatusCode(int32_t code) override { lost += code == kConnectionLost; }
     void StatusMessage(const std::string&) override {}
     void TransferStart(const std::string&, const std::string&, bool) override {}
     void TransferProgress(const std::string&, const std::string&, int64_t, int64_t,

@@ -133,12 +133,12 @@ MessageAnswer RecordingDialogs::ShowMessage(const MessageBoxRequest& request) {
 
 namespace tvk::test {
 
-bool RecordingDialogs::ShowMessageWindow(const RunState&, const MessageWindowRequest& request) {
+bool RecordingDialogs::ShowMessageWindow(const Texts&, const MessageWindowRequest& request) {
     messageWindows.push_back(request);
     return install;
 }
 
-DownloadWindowResult RecordingDialogs::ShowDownloadWindow(const RunState&,
+DownloadWindowResult RecordingDialogs::ShowDownloadWindow(const Texts&,
                                                           const DownloadWindowRequest& request) {
     downloadWindows.push_back(request);
     return download;

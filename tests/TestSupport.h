@@ -86,8 +86,8 @@ ServiceError ErrorOf(F&& call) {
 class RecordingDialogs : public Dialogs {
 public:
     MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
-    bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) override;
-    DownloadWindowResult ShowDownloadWindow(const RunState& state,
+    bool ShowMessageWindow(const Texts& texts, const MessageWindowRequest& request) override;
+    DownloadWindowResult ShowDownloadWindow(const Texts& texts,
                                             const DownloadWindowRequest& request) override;
 
     std::vector<MessageBoxRequest> shown;

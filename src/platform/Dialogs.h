@@ -1,14 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "common/DateTime.h"
 #include "components/TransferComponent.h"
+#include "localisation/Texts.h"
 
 namespace tvk {
 
-struct RunState;
+using TransferMaker = std::function<std::unique_ptr<TransferComponent>()>;
 
 enum class MessageIcon { None, Critical, Question, Exclamation, Information };
 enum class MessageButtons { Ok, YesNo };
@@ -41,6 +44,7 @@ struct DownloadWindowRequest {
     std::string LocalExe;
     std::string LocalPath;  // the update folder, ending with a separator
     DownloadCheck check;    // what the setup must show before it gets its name
+    TransferMaker makeTransfer;  // the window's own transfer, apart from the run's
 };
 
 // What the download window tells after it has closed.
@@ -54,16 +58,17 @@ inline constexpr const char* kProgramTitle = "tvkUpdateService";
 
 // The seam between the logic and whatever shows boxes and windows: real
 // windows with a display, one line on standard error without one, a fake in
-// tests. Windows are modal: each call returns when the window has closed.
+// tests. Windows are modal: each call returns when the window has closed. A
+// window gets its texts in the run's language and its request, nothing more.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual MessageAnswer ShowMessage(const MessageBoxRequest& request) = 0;
 
     // Returns Installer: true when the user chose to install.
-    virtual bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) = 0;
+    virtual bool ShowMessageWindow(const Texts& texts, const MessageWindowRequest& request) = 0;
 
-    virtual DownloadWindowResult ShowDownloadWindow(const RunState& state,
+    virtual DownloadWindowResult ShowDownloadWindow(const Texts& texts,
                                                     const DownloadWindowRequest& request) = 0;
 };
 

@@ -65,6 +65,7 @@ struct RunState {
     Dialogs* dialogs = nullptr;
 
     std::unique_ptr<TransferComponent> transfer;
+    TransferMaker makeTransfer;  // for the download window's own transfer
     std::unique_ptr<SettingsFile> settingsFile;
     std::unique_ptr<Database> database;
 

@@ -73,6 +73,7 @@ void CheckInternet(RunState& state, const StartUpServices& services) {
 
 void StartRun(RunState& state, const StartUpServices& services) {
     state.transfer = services.makeTransfer();
+    state.makeTransfer = services.makeTransfer;
     state.settingsFile = services.makeSettingsFile();
     state.database = services.makeDatabase();
 

@@ -20,7 +20,7 @@ struct StartUpServices {
     std::filesystem::path programFolder;
     Dialogs* dialogs = nullptr;
     std::function<std::unique_ptr<NetUtils>()> makeNetUtils;
-    std::function<std::unique_ptr<TransferComponent>()> makeTransfer;
+    TransferMaker makeTransfer;
     std::function<std::unique_ptr<SettingsFile>()> makeSettingsFile;
     std::function<std::unique_ptr<Database>()> makeDatabase;
 };

@@ -41,7 +41,6 @@ bool ServerTooOld(std::string& version) {
     return LeadingNumber(version) <= kLowestServerVersion - 1;
 }
 
-
 std::string VersionText(const UpdateInfo& info) {
     std::string build = std::to_string(info.Build);
     return info.Product.empty() ? build : info.Product + "." + build;
@@ -112,12 +111,13 @@ void InstallRelease(RunState& state) {
     DownloadWindowResult download;
     Try(state, "the download window", [&] {
         std::filesystem::create_directories(folder);
-        download = state.dialogs->ShowDownloadWindow(
-            state, {.URLHost = state.ServiceSettings.Host,
-                    .HostExe = check.name,
-                    .LocalExe = setup.filename().string(),
-                    .LocalPath = folder.string() + "/",
-                    .check = check.ForDownload()});
+        download = state.dialogs->ShowDownloadWindow(StringTableTexts(state),
+                                                     {.URLHost = state.ServiceSettings.Host,
+                                                      .HostExe = check.name,
+                                                      .LocalExe = setup.filename().string(),
+                                                      .LocalPath = folder.string() + "/",
+                                                      .check = check.ForDownload(),
+                                                      .makeTransfer = state.makeTransfer});
     });
     Trace(state, download.OK ? "the setup was downloaded" : "the setup was not downloaded");
     if (!download.OK) return;
@@ -156,7 +156,7 @@ void RunUpdate(RunState& state) {
             Try(state, "the message window", [&] {
                 MessageWindowRequest noUpdate;  // only the page; the rest keeps its initial value
                 noUpdate.URL = state.ServiceSettings.Info;
-                state.dialogs->ShowMessageWindow(state, noUpdate);
+                state.dialogs->ShowMessageWindow(StringTableTexts(state), noUpdate);
             });
         return;
     }
@@ -177,14 +177,14 @@ void RunUpdate(RunState& state) {
 
     bool install = false;
     Try(state, "the message window", [&] {
-        install = state.dialogs->ShowMessageWindow(
-            state, {.SoftwareUpdate = true,
-                    .Hovedinstallasjon = state.MainInstallation,
-                    .Dato = DateTime::LocalNow(),
-                    .Melding = heading,
-                    .Detaljer = "",
-                    .URL = state.ServiceSettings.Info,
-                    .UpdateBuild = state.UpdateInfo.Build});
+        install = state.dialogs->ShowMessageWindow(StringTableTexts(state),
+                                                   {.SoftwareUpdate = true,
+                                                    .Hovedinstallasjon = state.MainInstallation,
+                                                    .Dato = DateTime::LocalNow(),
+                                                    .Melding = heading,
+                                                    .Detaljer = "",
+                                                    .URL = state.ServiceSettings.Info,
+                                                    .UpdateBuild = state.UpdateInfo.Build});
     });
     if (install) InstallRelease(state);
 }

@@ -171,7 +171,7 @@ class CurlTransferAsyncTest : public ::testing::Test {
     }
     void ReconnectOnLoss() {
         events.onStatusCode = [this](int32_t code) {
-            if (code == -2) transfer->Reconnect();
+            if (code == kConnectionLost) transfer->Reconnect();
         };
     }
 
