@@ -73,6 +73,9 @@ struct RunState {
     tvk::CustomerSettings CustomerSettings;
     std::string SqlServerProductVersion;
     tvk::UpdateInfo UpdateInfo;
+
+    // The user asked for the check: the answer shows even when it is "nothing new".
+    bool Interactive() const { return RunMode == 8; }
 };
 
 }  // namespace tvk

@@ -32,6 +32,10 @@ StartUpServices RealServices(const std::filesystem::path& programFolder, Dialogs
 // process's exit status (see ExitCode).
 int Main(const std::string& commandLineText, const StartUpServices& services);
 
+// Disconnects and releases what start-up created, ignoring any failure: the
+// end of every run that got past start-up.
+void EndRun(RunState& state);
+
 // Build of version.ini in the program folder; 0 when it cannot be read.
 int32_t ReadInstalledBuild(SettingsFile& ini, const std::filesystem::path& programFolder);
 

@@ -18,7 +18,6 @@ namespace tvk {
 
 namespace {
 
-constexpr int16_t kInteractiveRunMode = 8;
 constexpr int kLowestServerVersion = 10;  // SQL Server 2008
 
 // From the second step on, a step that fails is skipped and the run goes on.
@@ -35,7 +34,7 @@ bool Try(RunState& state, const char* what, Step step) {
 
 // The server's major version from the start of its version text: "9.00.5000"
 // and "8.0" are too old, "10.50" and "16.0" are fine.
-bool ServerTooOld(std::string& version) {
+bool ServerTooOld(std::string_view version) {
     version = version.substr(0, 2);
     if (version.size() == 2 && version[1] == '.') version = version.substr(0, 1);
     return LeadingNumber(version) <= kLowestServerVersion - 1;
@@ -131,6 +130,7 @@ void InstallRelease(RunState& state) {
 }  // namespace
 
 void RunUpdate(RunState& state) {
+    GetUpdateInfo(state);
     bool meant = false;
     try {
         meant = IsUpdateForCustomer(state);
@@ -152,7 +152,7 @@ void RunUpdate(RunState& state) {
     }
 
     if (!meant) {
-        if (state.RunMode == kInteractiveRunMode)
+        if (state.Interactive())
             Try(state, "the message window", [&] {
                 MessageWindowRequest noUpdate;  // only the page; the rest keeps its initial value
                 noUpdate.URL = state.ServiceSettings.Info;
