@@ -6,8 +6,7 @@
 
 namespace tvk {
 
-// The status code of a lost (or stalled) connection; the transfer waits for
-// Reconnect or a cancel.
+// A lost (or stalled) connection: the transfer waits for Reconnect or a cancel.
 inline constexpr int32_t kConnectionLost = -2;
 
 // What an asynchronous transfer reports. The calls arrive on the thread that

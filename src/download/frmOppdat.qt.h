@@ -7,7 +7,6 @@
 
 #include "components/TransferComponent.h"
 #include "download/QtEventDispatcher.qt.h"
-#include "localisation/Texts.h"
 #include "platform/Dialogs.h"
 
 class QCheckBox;

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <exception>
 
-#include "localisation/Texts.h"
+#include "platform/Dialogs.h"
 
 namespace tvk {
 

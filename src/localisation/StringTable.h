@@ -4,7 +4,6 @@
 #include <string>
 
 #include "localisation/StringResources.h"
-#include "localisation/Texts.h"
 #include "platform/Dialogs.h"
 #include "run/RunState.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "common/DateTime.h"
-#include "localisation/Texts.h"
 #include "notify/MessageWindowLayout.h"
+#include "platform/Dialogs.h"
 
 class QLabel;
 class QPushButton;

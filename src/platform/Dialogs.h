@@ -7,11 +7,19 @@
 
 #include "common/DateTime.h"
 #include "components/TransferComponent.h"
-#include "localisation/Texts.h"
 
 namespace tvk {
 
 using TransferMaker = std::function<std::unique_ptr<TransferComponent>()>;
+
+// What a window shows in the run's language: the texts of the string table
+// by their ids ("" when the language has none), and the language itself.
+class Texts {
+  public:
+    virtual ~Texts() = default;
+    virtual std::string Text(int32_t id) const = 0;
+    virtual int32_t LanguageId() const = 0;
+};
 
 enum class MessageIcon { None, Critical, Question, Exclamation, Information };
 enum class MessageButtons { Ok, YesNo };
@@ -58,8 +66,7 @@ inline constexpr const char* kProgramTitle = "tvkUpdateService";
 
 // The seam between the logic and whatever shows boxes and windows: real
 // windows with a display, one line on standard error without one, a fake in
-// tests. Windows are modal: each call returns when the window has closed. A
-// window gets its texts in the run's language and its request, nothing more.
+// tests. Windows are modal: each call returns when the window has closed.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;

@@ -27,8 +27,7 @@ public:
 // The usage text shown with a command-line error and for /? or --help.
 std::string CommandLineUsage();
 
-// Whether the argument text asks for the trace (/debug, in any letter case),
-// also when the rest of it is unusable.
+// Whether the argument text asks for the trace (/debug), even an unusable one.
 bool DebugRequested(std::string_view text);
 
 // Parses the argument text (without the program's own path). The connection

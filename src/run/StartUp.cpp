@@ -96,17 +96,10 @@ void IgnoringFailure(Step step) {
     }
 }
 
-// Ends the run however its last step ends: returning, ending the run
-// (RunEnded) or failing.
-class RunEnd {
-  public:
-    explicit RunEnd(RunState& state) : state_(state) {}
-    ~RunEnd() { EndRun(state_); }
-    RunEnd(const RunEnd&) = delete;
-    RunEnd& operator=(const RunEnd&) = delete;
-
-  private:
-    RunState& state_;
+// Ends the run however its last step ends: returning, RunEnded or failing.
+struct RunEnd {
+    RunState& state;
+    ~RunEnd() { EndRun(state); }
 };
 
 }  // namespace
@@ -173,7 +166,7 @@ int Main(const std::string& commandLineText, const StartUpServices& services) {
         return static_cast<int>(ExitCode::StartupFailure);
     }
 
-    const RunEnd end(state);
+    const RunEnd end{state};
     state.InstalledBuild = ReadInstalledBuild(*state.settingsFile, state.programFolder);
     Trace(state, "installed build " + std::to_string(state.InstalledBuild));
     try {

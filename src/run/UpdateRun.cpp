@@ -100,30 +100,25 @@ void InstallRelease(RunState& state) {
     ClearUpdateFolder(state);
     const std::filesystem::path folder = UpdateFolder(state.programFolder);
     const std::filesystem::path setup = folder / LocalSetupName(state.UpdateInfo);
-    SetupCheck check;
-    try {
-        check = FetchSetupCheck(state);
-    } catch (const ServiceError& failure) {
-        TellSetupRefused(state, failure.Description());
-        throw RunEnded{ExitCode::SetupRefused};
-    }
+    const std::optional<SetupCheck> check = FetchSetupCheck(state);
+    if (!check) throw RunEnded{ExitCode::SetupRefused};
     DownloadWindowResult download;
     Try(state, "the download window", [&] {
         std::filesystem::create_directories(folder);
         download = state.dialogs->ShowDownloadWindow(StringTableTexts(state),
                                                      {.URLHost = state.ServiceSettings.Host,
-                                                      .HostExe = check.name,
+                                                      .HostExe = check->name,
                                                       .LocalExe = setup.filename().string(),
                                                       .LocalPath = folder.string() + "/",
-                                                      .check = check.ForDownload(),
+                                                      .check = check->ForDownload(),
                                                       .makeTransfer = state.makeTransfer});
     });
     Trace(state, download.OK ? "the setup was downloaded" : "the setup was not downloaded");
     if (!download.OK) return;
-    if (!AcceptSetup(state, setup, check)) throw RunEnded{ExitCode::SetupRefused};
+    if (!AcceptSetup(state, setup, *check)) throw RunEnded{ExitCode::SetupRefused};
     Try(state, "the download report", [&] { SendDownloadReport(state); });
     if (!download.Installer) return;
-    if (!AcceptSetup(state, setup, check)) throw RunEnded{ExitCode::SetupRefused};
+    if (!AcceptSetup(state, setup, *check)) throw RunEnded{ExitCode::SetupRefused};
     Try(state, "starting the setup", [&] { platform::StartProcess(setup); });
 }
 

@@ -79,14 +79,8 @@ ExitCode OfferDownloadedSetup(RunState& state) {
     Trace(state, std::string("downloaded setup offered: ") +
                      (answer == MessageAnswer::Yes ? "start" : "not now"));
     if (answer != MessageAnswer::Yes) return ExitCode::Normal;
-    SetupCheck check;
-    try {
-        check = FetchSetupCheck(state);
-    } catch (const ServiceError& failure) {
-        TellSetupRefused(state, failure.Description());
-        return ExitCode::SetupRefused;
-    }
-    if (!AcceptSetup(state, setup, check)) return ExitCode::SetupRefused;
+    const std::optional<SetupCheck> check = FetchSetupCheck(state);
+    if (!check || !AcceptSetup(state, setup, *check)) return ExitCode::SetupRefused;
     platform::StartProcess(setup);
     return ExitCode::Normal;
 }
