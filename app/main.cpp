@@ -2,12 +2,12 @@
 
 #include "platform/Platform.h"
 #include "platform/WindowsModule.h"
+#include "run/CommandLine.h"
 #include "run/StartUp.h"
 
 int main(int argc, char** argv) {
     const std::filesystem::path folder = tvk::platform::ProgramFolder();
     const std::string line = tvk::platform::CommandLineText(argc, argv);
-    bool trace = line.find("/debug") != std::string::npos || line.find("/DEBUG") != std::string::npos;
-    tvk::SystemDialogs dialogs(folder, trace);
+    tvk::SystemDialogs dialogs(folder, tvk::DebugRequested(line));
     return tvk::Main(line, tvk::RealServices(folder, dialogs));
 }

@@ -5,48 +5,19 @@
 //   tvkDownloadBench <url> <folder> <file name>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <fstream>
-#include <functional>
-#include <mutex>
 #include <string>
 
+#include "QueueDispatcher.h"
 #include "components/transfer/CurlTransfer.h"
 
 namespace {
 
-class MainThreadDispatcher : public tvk::EventDispatcher {
-  public:
-    void Post(std::function<void()> call) override {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(call));
-        }
-        posted_.notify_one();
-    }
-    void RunOne() {
-        std::function<void()> call;
-        {
-            std::unique_lock lock(mutex_);
-            posted_.wait(lock, [&] { return !queue_.empty(); });
-            call = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        call();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<std::function<void()>> queue_;
-};
-
 class Outcome : public tvk::TransferEvents {
   public:
     void StatusCode(int32_t code) override {
-        if (code == -2) std::fprintf(stderr, "connection lost\n");
+        if (code == tvk::kConnectionLost) std::fprintf(stderr, "connection lost\n");
     }
     void StatusMessage(const std::string&) override {}
     void TransferStart(const std::string&, const std::string&, bool) override {}
@@ -81,14 +52,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <url> <folder> <file name>\n", argv[0]);
         return 2;
     }
-    MainThreadDispatcher dispatcher;
+    tvk::test::QueueDispatcher dispatcher;
     Outcome outcome;
     tvk::CurlTransfer transfer;
     transfer.Asynchronous(true);
     transfer.SetEvents(&outcome, &dispatcher);
     auto began = std::chrono::steady_clock::now();
     transfer.GetFileHTTP(argv[1], argv[2], argv[3]);
-    while (!outcome.ended) dispatcher.RunOne();
+    dispatcher.PumpUntil([&] { return outcome.ended; }, std::chrono::hours(24));
     std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - began;
     std::printf("bytes=%lld seconds=%.3f reports=%d hwm_kb=%ld\n",
                 static_cast<long long>(outcome.bytes), seconds.count(), outcome.reports,

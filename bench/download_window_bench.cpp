@@ -9,10 +9,10 @@
 #include <fstream>
 #include <string>
 
-#include "download/frmOppdat.qt.h"
 #include "components/transfer/CurlTransfer.h"
+#include "download/frmOppdat.qt.h"
+#include "localisation/StringTable.h"
 #include "platform/QtApplication.qt.h"
-#include "run/RunState.h"
 
 namespace {
 
@@ -62,10 +62,9 @@ int main(int argc, char** argv) {
     }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     tvk::EnsureApplication();
-    tvk::RunState state;
-    state.LanguageId = 2057;
+    const tvk::StringTableTexts texts(2057);
     TimedTransfer transfer;
-    tvk::frmOppdat window(transfer, state);
+    tvk::frmOppdat window(transfer, texts);
     window.SetURLHost(argv[1]);
     window.SetHostExe(argv[2]);
     window.SetLocalExe("window.bin");

@@ -14,8 +14,8 @@
 #include <system_error>
 #include <vector>
 
+#include "RecordingDialogs.h"
 #include "common/TextSplit.h"
-#include "platform/Dialogs.h"
 
 namespace tvk::fuzz {
 
@@ -133,19 +133,6 @@ inline bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
-// Keeps every box it is shown and answers with the safe default.
-class RecordingDialogs : public Dialogs {
-  public:
-    MessageAnswer ShowMessage(const MessageBoxRequest& request) override {
-        shown.push_back(request);
-        return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
-    }
-    bool ShowMessageWindow(const RunState&, const MessageWindowRequest&) override { return false; }
-    DownloadWindowResult ShowDownloadWindow(const RunState&, const DownloadWindowRequest&) override {
-        return {};
-    }
-
-    std::vector<MessageBoxRequest> shown;
-};
+using test::RecordingDialogs;
 
 }  // namespace tvk::fuzz

@@ -13,18 +13,16 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <sstream>
 #include <thread>
 
 #include "DatabaseFixtures.h"
 #include "FaultSmtpServer.h"
 #include "LoopbackHttpServer.h"
+#include "QueueDispatcher.h"
 #include "SmtpTestServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
@@ -453,41 +451,9 @@ TEST_F(Faults, AReadOnlySettingsFileIsNotReplacedForAnOrdinaryUser) {
 
 // ---- The download ------------------------------------------------------------
 
-// Stands in for the window's message loop.
-class QueueDispatcher : public EventDispatcher {
-  public:
-    void Post(std::function<void()> call) override {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(call));
-        }
-        posted_.notify_all();
-    }
-    bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds bound) {
-        const auto deadline = std::chrono::steady_clock::now() + bound;
-        while (!done()) {
-            std::function<void()> call;
-            {
-                std::unique_lock lock(mutex_);
-                if (!posted_.wait_until(lock, deadline, [&] { return !queue_.empty(); }))
-                    return done();
-                call = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            call();
-        }
-        return true;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<std::function<void()>> queue_;
-};
-
 class EndRecorder : public TransferEvents {
   public:
-    void StatusCode(int32_t code) override { lost += code == -2; }
+    void StatusCode(int32_t code) override { lost += code == kConnectionLost; }
     void StatusMessage(const std::string&) override {}
     void TransferStart(const std::string&, const std::string&, bool) override {}
     void TransferProgress(const std::string&, const std::string&, int64_t, int64_t,

@@ -123,25 +123,4 @@ std::vector<std::string> Online(std::vector<std::string> argv) {
                           std::move(argv));
 }
 
-MessageAnswer RecordingDialogs::ShowMessage(const MessageBoxRequest& request) {
-    shown.push_back(request);
-    if (request.buttons == MessageButtons::Ok) return MessageAnswer::Ok;
-    return answer == MessageAnswer::Ok ? MessageAnswer::No : answer;
-}
-
-}  // namespace tvk::test
-
-namespace tvk::test {
-
-bool RecordingDialogs::ShowMessageWindow(const RunState&, const MessageWindowRequest& request) {
-    messageWindows.push_back(request);
-    return install;
-}
-
-DownloadWindowResult RecordingDialogs::ShowDownloadWindow(const RunState&,
-                                                          const DownloadWindowRequest& request) {
-    downloadWindows.push_back(request);
-    return download;
-}
-
 }  // namespace tvk::test

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "RecordingDialogs.h"
 #include "common/ServiceError.h"
-#include "platform/Dialogs.h"
 
 namespace tvk::test {
 
@@ -81,21 +81,5 @@ ServiceError ErrorOf(F&& call) {
     ADD_FAILURE() << "no ServiceError thrown";
     return ServiceError(0, "");
 }
-
-// Records every box and answers with a chosen answer (default: the safe one).
-class RecordingDialogs : public Dialogs {
-public:
-    MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
-    bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) override;
-    DownloadWindowResult ShowDownloadWindow(const RunState& state,
-                                            const DownloadWindowRequest& request) override;
-
-    std::vector<MessageBoxRequest> shown;
-    MessageAnswer answer = MessageAnswer::Ok;
-    std::vector<MessageWindowRequest> messageWindows;
-    bool install = false;  // the message window's Installer
-    std::vector<DownloadWindowRequest> downloadWindows;
-    DownloadWindowResult download;
-};
 
 }  // namespace tvk::test

@@ -44,7 +44,7 @@ std::string Descriptor(const std::string& product = "7.9", const std::string& la
 // for real, as the real window does, and then tells what it was told to.
 class UpdateRunDialogs : public RecordingDialogs {
   public:
-    DownloadWindowResult ShowDownloadWindow(const RunState& state,
+    DownloadWindowResult ShowDownloadWindow(const Texts& texts,
                                             const DownloadWindowRequest& request) override {
         for (const auto& entry : fs::directory_iterator(request.LocalPath))
             folderWhenDownloadStarted.push_back(entry.path().filename().string());
@@ -57,7 +57,7 @@ class UpdateRunDialogs : public RecordingDialogs {
                                  request.LocalExe);
             if (afterDownload) afterDownload(fs::path(request.LocalPath) / request.LocalExe);
         }
-        return RecordingDialogs::ShowDownloadWindow(state, request);
+        return RecordingDialogs::ShowDownloadWindow(texts, request);
     }
 
     std::vector<std::string> folderWhenDownloadStarted;

@@ -6,13 +6,16 @@
 
 namespace tvk {
 
+// A lost (or stalled) connection: the transfer waits for Reconnect or a cancel.
+inline constexpr int32_t kConnectionLost = -2;
+
 // What an asynchronous transfer reports. The calls arrive on the thread that
 // owns the window, one at a time, through an EventDispatcher.
 class TransferEvents {
 public:
     virtual ~TransferEvents() = default;
 
-    // -2: the connection was lost (or the transfer stalled); others are informative.
+    // kConnectionLost, or an informative code.
     virtual void StatusCode(int32_t code) = 0;
     virtual void StatusMessage(const std::string& text) = 0;
     virtual void TransferStart(const std::string& remote, const std::string& local, bool download) = 0;

@@ -13,14 +13,11 @@
 
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
-#include "components/transfer/CurlTransfer.h"
 #include "download/DownloadEstimate.h"
 #include "localisation/ControlTranslation.h"
 #include "localisation/QtWindowLayer.qt.h"
-#include "localisation/StringTable.h"
 #include "notify/MessageText.h"
 #include "platform/QtWindows.qt.h"
-#include "run/RunState.h"
 
 namespace tvk {
 
@@ -44,9 +41,8 @@ void RestoreMousePointer() {
 
 }  // namespace
 
-frmOppdat::frmOppdat(TransferComponent& transfer, const RunState& state, Seams seams,
-                     QWidget* parent)
-    : QDialog(parent), transfer_(transfer), state_(state), seams_(std::move(seams)) {
+frmOppdat::frmOppdat(TransferComponent& transfer, const Texts& texts, Seams seams, QWidget* parent)
+    : QDialog(parent), transfer_(transfer), texts_(texts), seams_(std::move(seams)) {
     if (!seams_.now) seams_.now = [] { return std::chrono::steady_clock::now(); };
     if (!seams_.ask) {
         seams_.ask = [this](const MessageBoxRequest& request) {
@@ -56,7 +52,7 @@ frmOppdat::frmOppdat(TransferComponent& transfer, const RunState& state, Seams s
 
     CreateControls();
     QtWindowLayer layer(*this);
-    TranslateControls(layer, kKeepColours, state_);
+    TranslateControls(layer, kKeepColours, texts_);
     FitTranslatedLabels();
     ok_ = false;
     chkInstall->setChecked(true);
@@ -172,7 +168,7 @@ void frmOppdat::Start() {
 
 void frmOppdat::StatusCode(int32_t code) {
     // After a cancel a lost connection is the end the user asked for.
-    if (code == -2 && !cancelRequested_) AskToReconnect();
+    if (code == kConnectionLost && !cancelRequested_) AskToReconnect();
     RestoreMousePointer();
 }
 
@@ -216,8 +212,7 @@ void frmOppdat::ShowProgress(int64_t bytesSoFar, int64_t totalBytes) {
     if (bytesSoFar < 0 || bytesSoFar > totalBytes) return;
     ProgressBar1->setValue(ToProgressBarUnits(bytesSoFar, unit));
 
-    EstimateWords words{LoadLocalString(state_, 214), LoadLocalString(state_, 215),
-                        LoadLocalString(state_, 216)};
+    EstimateWords words{texts_.Text(214), texts_.Text(215), texts_.Text(216)};
     auto estimate = EstimateDownload(bytesSoFar, totalBytes, SecondsNow() - startSecond_, words);
     if (!estimate) return;
     lblEstimate->setText(QString::fromStdString(estimate->text));
@@ -238,8 +233,8 @@ void frmOppdat::TransferFailed(const std::string&, const std::string&, const std
 void frmOppdat::Fail(const std::string& reason) {
     if (!cancelRequested_) {
         MessageBoxRequest box;
-        box.text = ReplacePlaceholders(LoadLocalString(state_, 226), {reason});
-        box.title = LoadLocalString(state_, 100);
+        box.text = ReplacePlaceholders(texts_.Text(226), {reason});
+        box.title = texts_.Text(100);
         box.icon = MessageIcon::Critical;
         seams_.ask(box);
     }
@@ -286,10 +281,10 @@ double frmOppdat::SecondsNow() const {
     return std::chrono::duration<double>(seams_.now().time_since_epoch()).count();
 }
 
-DownloadWindowResult ShowDownloadWindowQt(const RunState& state,
+DownloadWindowResult ShowDownloadWindowQt(const Texts& texts,
                                           const DownloadWindowRequest& request) {
-    CurlTransfer transfer;  // the window's own instance, apart from the run's
-    frmOppdat window(transfer, state);
+    const std::unique_ptr<TransferComponent> transfer = request.makeTransfer();
+    frmOppdat window(*transfer, texts);
     window.SetURLHost(request.URLHost);
     window.SetHostExe(request.HostExe);
     window.SetLocalExe(request.LocalExe);

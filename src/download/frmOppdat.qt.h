@@ -17,8 +17,6 @@ class QTimer;
 
 namespace tvk {
 
-struct RunState;
-
 // The download window: fetches the setup program with its own asynchronous
 // transfer component and is then driven by the component's events, one
 // timer and the user's clicks. The caller sets the four request properties,
@@ -35,7 +33,7 @@ class frmOppdat : public QDialog, private TransferEvents {
         Clock now;  // default: std::chrono::steady_clock::now
     };
 
-    frmOppdat(TransferComponent& transfer, const RunState& state, Seams seams = {},
+    frmOppdat(TransferComponent& transfer, const Texts& texts, Seams seams = {},
               QWidget* parent = nullptr);
     ~frmOppdat() override;
 
@@ -79,7 +77,7 @@ class frmOppdat : public QDialog, private TransferEvents {
     double SecondsNow() const;
 
     TransferComponent& transfer_;
-    const RunState& state_;
+    const Texts& texts_;
     Seams seams_;
     QtEventDispatcher dispatcher_{*this};
 

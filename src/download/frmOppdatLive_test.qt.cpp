@@ -12,7 +12,7 @@
 #include "TestSupport.h"
 #include "components/transfer/CurlTransfer.h"
 #include "download/frmOppdat.qt.h"
-#include "run/RunState.h"
+#include "localisation/StringTable.h"
 #include "update/SignedRelease.h"
 
 namespace tvk {
@@ -24,9 +24,7 @@ using Server = test::LoopbackHttpServer;
 constexpr int64_t kSize = 3 * 1024 * 1024 + 17;
 
 class DownloadWindowLive : public ::testing::Test {
-protected:
-    DownloadWindowLive() { state.LanguageId = 2057; }
-
+  protected:
     frmOppdat& Open(Server::Response response, std::chrono::seconds stall = 1s) {
         server.Serve("/files/VelkorSetup.exe", std::move(response));
         frmOppdat::Seams seams;
@@ -40,7 +38,7 @@ protected:
         // Each window has its own transfer instance, as in the service.
         window.reset();
         transfer = std::make_unique<CurlTransfer>(TransferOptions{2s, stall, ""});
-        window = std::make_unique<frmOppdat>(*transfer, state, seams);
+        window = std::make_unique<frmOppdat>(*transfer, texts, seams);
         window->SetURLHost(server.Url("/files"));
         window->SetHostExe("VelkorSetup.exe");
         window->SetLocalPath(folder.Path().string() + "/");
@@ -72,7 +70,7 @@ protected:
 
     Server server;
     test::TempFolder folder;
-    RunState state;
+    StringTableTexts texts{2057};
     std::unique_ptr<CurlTransfer> transfer;
     std::vector<MessageBoxRequest> asked;
     std::deque<MessageAnswer> answers;

@@ -10,7 +10,7 @@
 
 #include "FakeTransfer.h"
 #include "download/frmOppdat.qt.h"
-#include "run/RunState.h"
+#include "localisation/StringTable.h"
 
 namespace tvk {
 namespace {
@@ -27,13 +27,12 @@ TEST(DownloadWindowScreenshots, WaitingAndTransferring) {
     std::filesystem::create_directories(folder);
 
     for (auto [language, suffix] : {std::pair{2057, "en"}, std::pair{1044, "no"}}) {
-        RunState state;
-        state.LanguageId = language;
+        StringTableTexts texts(language);
         test::FakeTransfer transfer;
         std::chrono::steady_clock::time_point now{std::chrono::seconds(1000)};
         frmOppdat::Seams seams;
         seams.now = [&] { return now; };
-        frmOppdat window(transfer, state, seams);
+        frmOppdat window(transfer, texts, seams);
         window.SetURLHost("http://updates.example.test/velkor");
         window.SetHostExe("VelkorSetup.exe");
         window.SetLocalPath("/tmp/");

@@ -14,7 +14,7 @@
 #include "TestSupport.h"
 #include "WindowsTestSupport.qt.h"
 #include "download/frmOppdat.qt.h"
-#include "run/RunState.h"
+#include "localisation/StringTable.h"
 
 namespace tvk {
 namespace {
@@ -26,8 +26,6 @@ using namespace std::chrono_literals;
 
 class DownloadWindow : public ::testing::Test {
   protected:
-    DownloadWindow() { state.LanguageId = 2057; }
-
     frmOppdat& Open(bool show = true) {
         frmOppdat::Seams seams;
         seams.now = [this] { return now; };
@@ -37,7 +35,7 @@ class DownloadWindow : public ::testing::Test {
             if (!answers.empty()) answers.pop_front();
             return request.buttons == MessageButtons::Ok ? MessageAnswer::Ok : answer;
         };
-        window = std::make_unique<frmOppdat>(transfer, state, seams);
+        window = std::make_unique<frmOppdat>(transfer, texts, seams);
         window->SetURLHost("http://updates.example.test/velkor");
         window->SetHostExe("VelkorSetup.exe");
         window->SetLocalPath(folder.Path().string() + "/");
@@ -66,7 +64,7 @@ class DownloadWindow : public ::testing::Test {
     bool Shown(const char* name) { return !Find<QWidget>(name)->isHidden(); }
     QProgressBar* Bar() { return Find<QProgressBar>("ProgressBar1"); }
 
-    RunState state;
+    StringTableTexts texts{2057};
     test::FakeTransfer transfer;
     test::TempFolder folder;
     std::chrono::steady_clock::time_point now{1000s};
@@ -181,7 +179,7 @@ TEST_F(DownloadWindow, ProgressSetsTheBarAndTheEstimate) {
 }
 
 TEST_F(DownloadWindow, EstimatesInTheRunsLanguageAndBeyondTwoGibibytes) {
-    state.LanguageId = 1044;
+    texts = StringTableTexts(1044);
     Open();
     Started();
     now += 100s;
@@ -221,7 +219,7 @@ TEST_F(DownloadWindow, CancelDuringTheTransferAnswersTheNextReport) {
     Deliver();
     QTest::mouseClick(Find<QPushButton>("cmdCancel"), Qt::LeftButton);
     transfer.SendProgress(2048, 4096);
-    transfer.SendStatusCode(-2);  // no reconnect question, and no word on the failure
+    transfer.SendStatusCode(kConnectionLost);  // no reconnect question, and no word on the failure
     transfer.SendFailed();
     Deliver();
     EXPECT_TRUE(asked.empty());
@@ -318,7 +316,7 @@ TEST_F(DownloadWindow, ConnectionLostAsksWhetherToReconnect) {
     Started();
     answers = {MessageAnswer::Yes, MessageAnswer::No};
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    transfer.SendStatusCode(-2);
+    transfer.SendStatusCode(kConnectionLost);
     Deliver();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].text,
@@ -329,7 +327,7 @@ TEST_F(DownloadWindow, ConnectionLostAsksWhetherToReconnect) {
     EXPECT_EQ(transfer.reconnects, 1);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    transfer.SendStatusCode(-2);
+    transfer.SendStatusCode(kConnectionLost);
     transfer.SendStatusCode(-1);
     transfer.SendStatusCode(0);
     Deliver();
@@ -343,7 +341,7 @@ TEST_F(DownloadWindow, FailedReconnectIsReported) {
     Started();
     transfer.reconnectFails = true;
     answers = {MessageAnswer::Yes};
-    transfer.SendStatusCode(-2);
+    transfer.SendStatusCode(kConnectionLost);
     Deliver();
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1].text, "Could not reconnect: Connection refused");
@@ -352,7 +350,7 @@ TEST_F(DownloadWindow, FailedReconnectIsReported) {
     EXPECT_EQ(asked[1].buttons, MessageButtons::Ok);
 
     transfer.hostNameFails = true;
-    transfer.SendStatusCode(-2);
+    transfer.SendStatusCode(kConnectionLost);
     Deliver();
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_EQ(asked[2].text, "Could not reconnect: no host");

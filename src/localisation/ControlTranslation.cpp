@@ -3,8 +3,7 @@
 #include <charconv>
 #include <exception>
 
-#include "localisation/StringTable.h"
-#include "run/RunState.h"
+#include "platform/Dialogs.h"
 
 namespace tvk {
 
@@ -137,8 +136,8 @@ void TranslateControls(WindowLayer& window, int32_t colour, const LoadString& lo
     }
 }
 
-void TranslateControls(WindowLayer& window, int32_t colour, const RunState& state) {
-    TranslateControls(window, colour, [&state](int32_t id) { return LoadLocalString(state, id); });
+void TranslateControls(WindowLayer& window, int32_t colour, const Texts& texts) {
+    TranslateControls(window, colour, [&texts](int32_t id) { return texts.Text(id); });
 }
 
 }  // namespace tvk

@@ -9,7 +9,7 @@
 
 namespace tvk {
 
-struct RunState;
+class Texts;
 
 // What the translation reads and writes of a control, a window, or one item
 // of a control's collection (a tab, a toolbar button, a column header).
@@ -66,7 +66,7 @@ std::optional<int32_t> ControlTextAsNumber(std::string_view text);
 void TranslateControls(WindowLayer& window, int32_t colour,
                        const std::function<std::string(int32_t)>& loadString);
 
-// The same with the strings of the run's language.
-void TranslateControls(WindowLayer& window, int32_t colour, const RunState& state);
+// The same with the window's texts.
+void TranslateControls(WindowLayer& window, int32_t colour, const Texts& texts);
 
 }  // namespace tvk

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "run/RunState.h"
+#include "localisation/StringTable.h"
 
 namespace tvk {
 namespace {
@@ -83,10 +83,9 @@ FakeItem MakeItem(std::optional<std::string> caption, std::optional<std::string>
 
 class ControlTranslation : public ::testing::Test {
   protected:
-    ControlTranslation() { state.LanguageId = 2057; }
-    void Translate(int32_t colour = kKeepColours) { TranslateControls(window, colour, state); }
+    void Translate(int32_t colour = kKeepColours) { TranslateControls(window, colour, texts); }
 
-    RunState state;
+    StringTableTexts texts{2057};
     FakeWindow window;
 };
 

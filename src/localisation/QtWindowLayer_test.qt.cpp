@@ -15,7 +15,7 @@
 #include <QTreeWidget>
 
 #include "localisation/QtWindowLayer.qt.h"
-#include "run/RunState.h"
+#include "localisation/StringTable.h"
 
 namespace tvk {
 namespace {
@@ -71,11 +71,10 @@ struct DesignedWindow {
 
 TEST(QtWindowLayer, TranslatesEveryKindOfQtControl) {
     DesignedWindow designed;
-    RunState state;
-    state.LanguageId = 2057;
+    StringTableTexts texts(2057);
     QtWindowLayer layer(designed.window);
 
-    TranslateControls(layer, kKeepColours, state);
+    TranslateControls(layer, kKeepColours, texts);
 
     EXPECT_EQ(designed.window.windowTitle(), "Update software");
     EXPECT_EQ(Text(designed.label), "Receving data...");
@@ -115,14 +114,14 @@ TEST(QtWindowLayer, OnlyDefaultBackgroundsCountAsButtonFace) {
     QPalette own = designed.untagged->palette();
     own.setColor(designed.untagged->backgroundRole(), QColor(0x11, 0x22, 0x33));
     designed.untagged->setPalette(own);
-    RunState state;
+    StringTableTexts texts(1044);
     QtWindowLayer layer(designed.window);
 
     EXPECT_EQ(layer.Window().BackColor(), kButtonFace);
-    TranslateControls(layer, kKeepColours, state);
+    TranslateControls(layer, kKeepColours, texts);
     EXPECT_EQ(layer.Control(0).BackColor(), kButtonFace);
 
-    TranslateControls(layer, 0x00C0FFEE, state);
+    TranslateControls(layer, 0x00C0FFEE, texts);
     EXPECT_EQ(designed.window.palette().color(QPalette::Window), QColor(0xEE, 0xFF, 0xC0));
     EXPECT_EQ(designed.label->palette().color(designed.label->backgroundRole()),
               QColor(0xEE, 0xFF, 0xC0));

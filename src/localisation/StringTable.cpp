@@ -112,8 +112,12 @@ std::string LoadLocalString(const StringResources& resources, Dialogs& dialogs, 
 }
 
 std::string LoadLocalString(const RunState& state, int32_t id) {
+    return StringTableTexts(state).Text(id);
+}
+
+std::string StringTableTexts::Text(int32_t id) const {
     const BuiltInStringResources resources;
-    return LoadWithFaultMessage(resources, state.dialogs, state.LanguageId, id);
+    return LoadWithFaultMessage(resources, dialogs_, languageId_, id);
 }
 
 }  // namespace tvk

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "run/RunState.h"
-
 namespace tvk {
+
+struct RunState;
 
 // Replaces the numbered placeholders "@1", "@2", ... of `text` by the
 // arguments (callers pass numbers as decimal text). The highest number goes

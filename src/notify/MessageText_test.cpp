@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "TestSupport.h"
+#include "run/RunState.h"
 
 namespace tvk {
 namespace {

@@ -11,7 +11,6 @@
 #include <QUrl>
 #include <QWebEngineView>
 
-#include "localisation/StringTable.h"
 #include "notify/MessageWindowLayout.h"
 #include "notify/frmMeldingPage.qt.h"
 #include "platform/QtApplication.qt.h"
@@ -65,13 +64,13 @@ void Place(QWidget* widget, const LayoutRect& twips, double dpi) {
 
 }  // namespace
 
-frmMelding::frmMelding(const RunState& state, QWidget* parent)
+frmMelding::frmMelding(const Texts& texts, QWidget* parent)
     : QDialog(parent,
               // A window of its own (taskbar entry), fixed, with a close box only.
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                   Qt::MSWindowsFixedSizeDialogHint),
-      state_(state) {
+      texts_(texts) {
     setObjectName(QStringLiteral("frmMelding"));
     setWindowIcon(QIcon(QStringLiteral(":/tvk/icon.png")));
     setSizeGripEnabled(false);
@@ -116,15 +115,14 @@ void frmMelding::setVisible(bool visible) {
 
 void frmMelding::Load() {
     installer_ = false;
-    setWindowTitle(QString::fromStdString(LoadLocalString(state_, kTitleStringId)));
-    cmdInstaller_->setText(QString::fromStdString(LoadLocalString(state_, kInstallStringId)));
-    lblInstallerPaaServer_->setText(
-        QString::fromStdString(LoadLocalString(state_, kServerNoteStringId)));
+    setWindowTitle(QString::fromStdString(texts_.Text(kTitleStringId)));
+    cmdInstaller_->setText(QString::fromStdString(texts_.Text(kInstallStringId)));
+    lblInstallerPaaServer_->setText(QString::fromStdString(texts_.Text(kServerNoteStringId)));
     if (softwareUpdate_) {
-        lblTittel_->setText(QString::fromStdString(LoadLocalString(state_, kUpdateStringId)));
+        lblTittel_->setText(QString::fromStdString(texts_.Text(kUpdateStringId)));
         lblTittel2_->setText(QString::fromStdString(melding_));
     } else {
-        lblTittel2_->setText(QString::fromStdString(LoadLocalString(state_, kNoUpdateStringId)));
+        lblTittel2_->setText(QString::fromStdString(texts_.Text(kNoUpdateStringId)));
     }
 
     bool hasPage = !url_.empty();
@@ -145,7 +143,7 @@ void frmMelding::LoadPage() {
     }
     // The maker's pages expect the language as "?lang=" after the address
     // from the settings, which carries no query of its own.
-    std::string address = url_ + "?lang=" + std::to_string(state_.LanguageId);
+    std::string address = url_ + "?lang=" + std::to_string(texts_.LanguageId());
     static_cast<frmMeldingPage*>(WebBrowser1_->page())
         ->setHome(QUrl::fromUserInput(QString::fromStdString(url_)));
     WebBrowser1_->setUrl(QUrl::fromUserInput(QString::fromStdString(address)));
@@ -230,9 +228,9 @@ bool frmMelding::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-bool ShowMessageWindowQt(const RunState& state, const MessageWindowRequest& request) {
+bool ShowMessageWindowQt(const Texts& texts, const MessageWindowRequest& request) {
     EnsureApplication();
-    frmMelding window(state);
+    frmMelding window(texts);
     window.setSoftwareUpdate(request.SoftwareUpdate);
     window.setHovedinstallasjon(request.Hovedinstallasjon);
     window.setDato(request.Dato);

@@ -6,7 +6,7 @@
 
 #include "common/DateTime.h"
 #include "notify/MessageWindowLayout.h"
-#include "run/RunState.h"
+#include "platform/Dialogs.h"
 
 class QLabel;
 class QPushButton;
@@ -30,7 +30,7 @@ class frmMelding : public QDialog {
     Q_OBJECT
 
   public:
-    explicit frmMelding(const RunState& state, QWidget* parent = nullptr);
+    explicit frmMelding(const Texts& texts, QWidget* parent = nullptr);
     ~frmMelding() override;
 
     void setSoftwareUpdate(bool value) { softwareUpdate_ = value; }
@@ -62,7 +62,7 @@ class frmMelding : public QDialog {
     void Install();
     double DotsPerInch() const;
 
-    const RunState& state_;
+    const Texts& texts_;
 
     bool installer_ = false;
     bool softwareUpdate_ = false;

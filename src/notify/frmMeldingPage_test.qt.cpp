@@ -12,6 +12,7 @@
 
 #include "LoopbackHttpServer.h"
 #include "WindowsTestSupport.qt.h"
+#include "localisation/StringTable.h"
 #include "notify/frmMelding.qt.h"
 #include "notify/frmMeldingPage.qt.h"
 
@@ -102,9 +103,8 @@ TEST(frmMeldingPageTest, ClicksInTheWindowOpenOtherSitesOutsideAndOwnPagesInside
     ServeHtml(server, "/same.html", "<p>same site</p>");
     DesktopBrowser desktop;
 
-    RunState state;
-    state.LanguageId = 2057;
-    frmMelding window(state);
+    StringTableTexts texts(2057);
+    frmMelding window(texts);
     window.setSoftwareUpdate(true);
     window.setHovedinstallasjon(true);
     window.setURL(server.Url("/links.html"));

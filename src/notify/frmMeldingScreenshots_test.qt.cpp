@@ -72,14 +72,13 @@ TEST(frmMeldingScreenshots, SaveEachVariantInEnglishNorwegianAndGerman) {
 
     for (const auto& [languageId, language] : languages) {
         for (const Variant& variant : variants) {
-            RunState state;
-            state.LanguageId = languageId;
-            frmMelding window(state);
+            StringTableTexts texts(languageId);
+            frmMelding window(texts);
             window.setSoftwareUpdate(variant.update);
             window.setHovedinstallasjon(variant.main);
             std::string product =
                 languageId == 2057 ? "7.9" : "7.9 Enterprise Edition for Large Clients";
-            window.setMelding(ReplacePlaceholders(LoadLocalString(state, 200), {product + ".512"}));
+            window.setMelding(ReplacePlaceholders(texts.Text(200), {product + ".512"}));
             window.setURL(server.Url("/info.html"));
             window.show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

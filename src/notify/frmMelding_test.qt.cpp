@@ -41,7 +41,6 @@ LayoutRect GeometryOf(const QWidget* widget) {
 class frmMeldingTest : public ::testing::Test {
   protected:
     frmMeldingTest() {
-        state.LanguageId = kEnglish;
         server.Serve("/info.html", {200,
                                     "OK",
                                     "<!DOCTYPE html><title>Info</title><p>News</p>",
@@ -51,7 +50,7 @@ class frmMeldingTest : public ::testing::Test {
     std::unique_ptr<frmMelding> Open(
         bool update, bool main, const std::string& url,
         const std::string& heading = "New version of Velkor is released (7.9.512)") {
-        auto window = std::make_unique<frmMelding>(state);
+        auto window = std::make_unique<frmMelding>(texts);
         window->setSoftwareUpdate(update);
         window->setHovedinstallasjon(main);
         window->setMelding(heading);
@@ -72,14 +71,14 @@ class frmMeldingTest : public ::testing::Test {
         return TwipsToPixels(twips, window.screen()->logicalDotsPerInchY());
     }
 
-    QString Text(int id) { return QString::fromStdString(LoadLocalString(state, id)); }
+    QString Text(int id) { return QString::fromStdString(texts.Text(id)); }
 
     // The client height of a layout in pixels, as the window sizes itself.
     int ClientHeight(const MessageWindowLayout& layout, QWidget& window) {
         return Pixels(layout.Client(), window).height;
     }
 
-    RunState state;
+    StringTableTexts texts{kEnglish};
     test::LoopbackHttpServer server;
 };
 
@@ -107,7 +106,7 @@ TEST_F(frmMeldingTest, UpdateOnMainInstallationOffersTheButtonAboveThePage) {
 }
 
 TEST_F(frmMeldingTest, UpdateElsewhereShowsTheRedNoteAndIgnoresEscape) {
-    state.LanguageId = kNorwegian;
+    texts = StringTableTexts(kNorwegian);
     auto window = Open(true, false, server.Url("/info.html"));
     auto layout = MessageWindowLayout::Loaded(true, false, true);
 
@@ -153,8 +152,8 @@ TEST_F(frmMeldingTest, NoUpdateShowsOnlyTheBannerHeadingAndPageAndEscapeCloses) 
 }
 
 TEST_F(frmMeldingTest, BrowserAsksForThePageInTheRunsLanguage) {
-    state.LanguageId = kNorwegian;
-    auto window = std::make_unique<frmMelding>(state);
+    texts = StringTableTexts(kNorwegian);
+    auto window = std::make_unique<frmMelding>(texts);
     window->setSoftwareUpdate(true);
     window->setURL(server.Url("/info.html"));
     window->show();  // the page follows the window
@@ -205,7 +204,7 @@ TEST_F(frmMeldingTest, InstallButtonSetsInstallerAndCloses) {
 }
 
 TEST_F(frmMeldingTest, TextsThatNeedMoreRoomThanDesignedAreNotCut) {
-    state.LanguageId = 1031;  // the longest button text
+    texts = StringTableTexts(1031);  // the longest button text
     auto window = Open(true, true, "");
     auto* button = Control<QPushButton>(*window, "cmdInstaller");
     EXPECT_EQ(button->text(), "Aktualisierung installieren");
@@ -224,10 +223,10 @@ TEST_F(frmMeldingTest, TextsThatNeedMoreRoomThanDesignedAreNotCut) {
 
     // A product text of 40 characters in every language: nothing covers the heading.
     for (int language : {1030, 1031, 1044, 1053, 2057}) {
-        state.LanguageId = language;
+        texts = StringTableTexts(language);
         for (bool main : {true, false}) {
             auto w = Open(true, main, server.Url("/info.html"),
-                          ReplacePlaceholders(LoadLocalString(state, 200),
+                          ReplacePlaceholders(texts.Text(200),
                                               {"7.9 Enterprise Edition for Large Clients.512"}));
             auto* wrapped = Control<QLabel>(*w, "lblTittel2");
             QRect text(wrapped->pos(),
@@ -282,7 +281,7 @@ TEST_F(frmMeldingTest, IsAFixedTopLevelWindowWithItsOwnTaskbarEntry) {
 }
 
 TEST_F(frmMeldingTest, FocusTimerBringsTheWindowForwardOnce) {
-    auto window = std::make_unique<frmMelding>(state);
+    auto window = std::make_unique<frmMelding>(texts);
     auto* timer = Control<QTimer>(*window, "timFocus");
     EXPECT_FALSE(timer->isActive());  // disabled until the window loads
     QSignalSpy ticks(timer, &QTimer::timeout);
@@ -298,7 +297,7 @@ TEST_F(frmMeldingTest, FocusTimerBringsTheWindowForwardOnce) {
 }
 
 TEST_F(frmMeldingTest, FocusTimerRestoresAMinimisedWindow) {
-    auto window = std::make_unique<frmMelding>(state);
+    auto window = std::make_unique<frmMelding>(texts);
     window->show();
     window->showMinimized();
     ASSERT_TRUE(window->isMinimized());
@@ -328,9 +327,9 @@ TEST_F(frmMeldingTest, ShowMessageWindowReturnsTheUsersChoice) {
     request.Melding = "Heading";
 
     answer(true);
-    EXPECT_TRUE(ShowMessageWindowQt(state, request));
+    EXPECT_TRUE(ShowMessageWindowQt(texts, request));
     answer(false);
-    EXPECT_FALSE(ShowMessageWindowQt(state, request));
+    EXPECT_FALSE(ShowMessageWindowQt(texts, request));
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "localisation/StringTable.h"
-
 namespace tvk {
 
 namespace {
@@ -31,15 +29,15 @@ MessageAnswer ConsoleDialogs::ShowMessage(const MessageBoxRequest& request) {
     return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
 }
 
-bool ConsoleDialogs::ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) {
-    std::string heading = request.SoftwareUpdate ? request.Melding : LoadLocalString(state, 224);
-    ShowMessage({.text = heading, .title = LoadLocalString(state, 100)});
+bool ConsoleDialogs::ShowMessageWindow(const Texts& texts, const MessageWindowRequest& request) {
+    std::string heading = request.SoftwareUpdate ? request.Melding : texts.Text(224);
+    ShowMessage({.text = heading, .title = texts.Text(100)});
     return false;
 }
 
-DownloadWindowResult ConsoleDialogs::ShowDownloadWindow(const RunState& state,
+DownloadWindowResult ConsoleDialogs::ShowDownloadWindow(const Texts& texts,
                                                         const DownloadWindowRequest& request) {
-    ShowMessage({.text = request.URLHost + "/" + request.HostExe, .title = LoadLocalString(state, 211)});
+    ShowMessage({.text = request.URLHost + "/" + request.HostExe, .title = texts.Text(211)});
     return {};
 }
 

@@ -13,12 +13,12 @@ public:
     explicit ConsoleDialogs(std::FILE* out = stderr) : out_(out) {}
     MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
     // The title and the heading as one line; counts as closed without installing.
-    bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) override;
+    bool ShowMessageWindow(const Texts& texts, const MessageWindowRequest& request) override;
     // Nothing is downloaded without a window: the download did not complete.
-    DownloadWindowResult ShowDownloadWindow(const RunState& state,
+    DownloadWindowResult ShowDownloadWindow(const Texts& texts,
                                             const DownloadWindowRequest& request) override;
 
-private:
+  private:
     std::FILE* out_;
 };
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "common/DateTime.h"
@@ -8,7 +10,16 @@
 
 namespace tvk {
 
-struct RunState;
+using TransferMaker = std::function<std::unique_ptr<TransferComponent>()>;
+
+// What a window shows in the run's language: the texts of the string table
+// by their ids ("" when the language has none), and the language itself.
+class Texts {
+  public:
+    virtual ~Texts() = default;
+    virtual std::string Text(int32_t id) const = 0;
+    virtual int32_t LanguageId() const = 0;
+};
 
 enum class MessageIcon { None, Critical, Question, Exclamation, Information };
 enum class MessageButtons { Ok, YesNo };
@@ -41,6 +52,7 @@ struct DownloadWindowRequest {
     std::string LocalExe;
     std::string LocalPath;  // the update folder, ending with a separator
     DownloadCheck check;    // what the setup must show before it gets its name
+    TransferMaker makeTransfer;  // the window's own transfer, apart from the run's
 };
 
 // What the download window tells after it has closed.
@@ -61,9 +73,9 @@ public:
     virtual MessageAnswer ShowMessage(const MessageBoxRequest& request) = 0;
 
     // Returns Installer: true when the user chose to install.
-    virtual bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) = 0;
+    virtual bool ShowMessageWindow(const Texts& texts, const MessageWindowRequest& request) = 0;
 
-    virtual DownloadWindowResult ShowDownloadWindow(const RunState& state,
+    virtual DownloadWindowResult ShowDownloadWindow(const Texts& texts,
                                                     const DownloadWindowRequest& request) = 0;
 };
 

@@ -62,14 +62,14 @@ public:
         return tvk::ShowMessageBoxQt(request);
     }
 
-    bool ShowMessageWindow(const tvk::RunState& state,
+    bool ShowMessageWindow(const tvk::Texts& texts,
                            const tvk::MessageWindowRequest& request) override {
-        return tvk::ShowMessageWindowQt(state, request);
+        return tvk::ShowMessageWindowQt(texts, request);
     }
 
-    tvk::DownloadWindowResult ShowDownloadWindow(const tvk::RunState& state,
-                                                 const tvk::DownloadWindowRequest& request) override {
-        return tvk::ShowDownloadWindowQt(state, request);
+    tvk::DownloadWindowResult ShowDownloadWindow(
+        const tvk::Texts& texts, const tvk::DownloadWindowRequest& request) override {
+        return tvk::ShowDownloadWindowQt(texts, request);
     }
 };
 

@@ -11,7 +11,7 @@ namespace tvk {
 MessageAnswer ShowMessageBoxQt(const MessageBoxRequest& request, QWidget* parent = nullptr);
 
 // The module's windows, shown modally; each returns when its window has closed.
-bool ShowMessageWindowQt(const RunState& state, const MessageWindowRequest& request);
-DownloadWindowResult ShowDownloadWindowQt(const RunState& state, const DownloadWindowRequest& request);
+bool ShowMessageWindowQt(const Texts& texts, const MessageWindowRequest& request);
+DownloadWindowResult ShowDownloadWindowQt(const Texts& texts, const DownloadWindowRequest& request);
 
 }  // namespace tvk

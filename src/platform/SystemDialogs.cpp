@@ -15,13 +15,13 @@ MessageAnswer SystemDialogs::ShowMessage(const MessageBoxRequest& request) {
     return Choose().ShowMessage(request);
 }
 
-bool SystemDialogs::ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) {
-    return Choose().ShowMessageWindow(state, request);
+bool SystemDialogs::ShowMessageWindow(const Texts& texts, const MessageWindowRequest& request) {
+    return Choose().ShowMessageWindow(texts, request);
 }
 
-DownloadWindowResult SystemDialogs::ShowDownloadWindow(const RunState& state,
+DownloadWindowResult SystemDialogs::ShowDownloadWindow(const Texts& texts,
                                                        const DownloadWindowRequest& request) {
-    return Choose().ShowDownloadWindow(state, request);
+    return Choose().ShowDownloadWindow(texts, request);
 }
 
 Dialogs& SystemDialogs::Choose() {

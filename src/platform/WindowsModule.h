@@ -26,11 +26,11 @@ class SystemDialogs : public Dialogs {
 public:
     explicit SystemDialogs(std::filesystem::path programFolder, bool trace = false);
     MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
-    bool ShowMessageWindow(const RunState& state, const MessageWindowRequest& request) override;
-    DownloadWindowResult ShowDownloadWindow(const RunState& state,
+    bool ShowMessageWindow(const Texts& texts, const MessageWindowRequest& request) override;
+    DownloadWindowResult ShowDownloadWindow(const Texts& texts,
                                             const DownloadWindowRequest& request) override;
 
-private:
+  private:
     Dialogs& Choose();
 
     std::filesystem::path programFolder_;

@@ -70,15 +70,17 @@ std::string CommandLineUsage() {
            "Example: tvkUpdateService 8 velkor 2057 true /conn:sqlite:Velkor.db";
 }
 
+bool DebugRequested(std::string_view text) {
+    return AsciiLower(text).find(kDebugSwitch) != std::string::npos;
+}
+
 CommandLine ParseCommandLine(std::string_view text) {
     CommandLine result;
     std::string given(text);
     std::string lower = AsciiLower(given);
 
-    if (lower.find(kDebugSwitch) != std::string::npos) {
-        result.debug = true;
-        RemoveAll(lower, given, kDebugSwitch);
-    }
+    result.debug = DebugRequested(text);
+    if (result.debug) RemoveAll(lower, given, kDebugSwitch);
 
     std::string line;
     if (size_t at = lower.find(kConnOption); at != std::string::npos) {

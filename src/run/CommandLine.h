@@ -27,6 +27,9 @@ public:
 // The usage text shown with a command-line error and for /? or --help.
 std::string CommandLineUsage();
 
+// Whether the argument text asks for the trace (/debug), even an unusable one.
+bool DebugRequested(std::string_view text);
+
 // Parses the argument text (without the program's own path). The connection
 // text keeps its letter case; the rest of the line is read in lower case.
 // Throws CommandLineError naming the problem.

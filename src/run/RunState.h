@@ -65,6 +65,7 @@ struct RunState {
     Dialogs* dialogs = nullptr;
 
     std::unique_ptr<TransferComponent> transfer;
+    TransferMaker makeTransfer;  // for the download window's own transfer
     std::unique_ptr<SettingsFile> settingsFile;
     std::unique_ptr<Database> database;
 
@@ -72,6 +73,9 @@ struct RunState {
     tvk::CustomerSettings CustomerSettings;
     std::string SqlServerProductVersion;
     tvk::UpdateInfo UpdateInfo;
+
+    // The user asked for the check: the answer shows even when it is "nothing new".
+    bool Interactive() const { return RunMode == 8; }
 };
 
 }  // namespace tvk

@@ -22,8 +22,6 @@ namespace tvk {
 
 namespace {
 
-constexpr int16_t kInteractiveRunMode = 8;
-
 // Which keys a release must be signed with: a build that made its own key
 // pair says where it lies, so that nobody takes it for a release build.
 std::string TrustedKeysNote() {
@@ -63,7 +61,7 @@ void CheckInternet(RunState& state, const StartUpServices& services) {
     bool connected = services.makeNetUtils()->Connected();
     Trace(state, connected ? "online" : "offline");
     if (connected) return;
-    if (state.RunMode == kInteractiveRunMode)
+    if (state.Interactive())
         state.dialogs->ShowMessage({.text = LoadLocalString(state, 207),
                                     .title = LoadLocalString(state, 100),
                                     .icon = MessageIcon::Exclamation,
@@ -73,6 +71,7 @@ void CheckInternet(RunState& state, const StartUpServices& services) {
 
 void StartRun(RunState& state, const StartUpServices& services) {
     state.transfer = services.makeTransfer();
+    state.makeTransfer = services.makeTransfer;
     state.settingsFile = services.makeSettingsFile();
     state.database = services.makeDatabase();
 
@@ -97,14 +96,20 @@ void IgnoringFailure(Step step) {
     }
 }
 
+// Ends the run however its last step ends: returning, RunEnded or failing.
+struct RunEnd {
+    RunState& state;
+    ~RunEnd() { EndRun(state); }
+};
+
+}  // namespace
+
 void EndRun(RunState& state) {
     if (state.database) IgnoringFailure([&] { state.database->Disconnect(); });
     IgnoringFailure([&] { state.database.reset(); });
     IgnoringFailure([&] { state.settingsFile.reset(); });
     IgnoringFailure([&] { state.transfer.reset(); });
 }
-
-}  // namespace
 
 StartUpServices RealServices(const std::filesystem::path& programFolder, Dialogs& dialogs) {
     StartUpServices services;
@@ -161,18 +166,16 @@ int Main(const std::string& commandLineText, const StartUpServices& services) {
         return static_cast<int>(ExitCode::StartupFailure);
     }
 
+    const RunEnd end{state};
     state.InstalledBuild = ReadInstalledBuild(*state.settingsFile, state.programFolder);
     Trace(state, "installed build " + std::to_string(state.InstalledBuild));
-
-    ExitCode code = ExitCode::Normal;
     try {
         RunUpdate(state);
     } catch (const RunEnded& ended) {
-        code = ended.code;
+        return static_cast<int>(ended.code);
     } catch (...) {
     }
-    EndRun(state);
-    return static_cast<int>(code);
+    return static_cast<int>(ExitCode::Normal);
 }
 
 }  // namespace tvk

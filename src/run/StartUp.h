@@ -20,7 +20,7 @@ struct StartUpServices {
     std::filesystem::path programFolder;
     Dialogs* dialogs = nullptr;
     std::function<std::unique_ptr<NetUtils>()> makeNetUtils;
-    std::function<std::unique_ptr<TransferComponent>()> makeTransfer;
+    TransferMaker makeTransfer;
     std::function<std::unique_ptr<SettingsFile>()> makeSettingsFile;
     std::function<std::unique_ptr<Database>()> makeDatabase;
 };
@@ -31,6 +31,10 @@ StartUpServices RealServices(const std::filesystem::path& programFolder, Dialogs
 // One run of the service, from the command line to the end; returns the
 // process's exit status (see ExitCode).
 int Main(const std::string& commandLineText, const StartUpServices& services);
+
+// Disconnects and releases what start-up created, ignoring any failure: the
+// end of every run that got past start-up.
+void EndRun(RunState& state);
 
 // Build of version.ini in the program folder; 0 when it cannot be read.
 int32_t ReadInstalledBuild(SettingsFile& ini, const std::filesystem::path& programFolder);

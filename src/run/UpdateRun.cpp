@@ -18,7 +18,6 @@ namespace tvk {
 
 namespace {
 
-constexpr int16_t kInteractiveRunMode = 8;
 constexpr int kLowestServerVersion = 10;  // SQL Server 2008
 
 // From the second step on, a step that fails is skipped and the run goes on.
@@ -35,12 +34,11 @@ bool Try(RunState& state, const char* what, Step step) {
 
 // The server's major version from the start of its version text: "9.00.5000"
 // and "8.0" are too old, "10.50" and "16.0" are fine.
-bool ServerTooOld(std::string& version) {
+bool ServerTooOld(std::string_view version) {
     version = version.substr(0, 2);
     if (version.size() == 2 && version[1] == '.') version = version.substr(0, 1);
     return LeadingNumber(version) <= kLowestServerVersion - 1;
 }
-
 
 std::string VersionText(const UpdateInfo& info) {
     std::string build = std::to_string(info.Build);
@@ -102,35 +100,32 @@ void InstallRelease(RunState& state) {
     ClearUpdateFolder(state);
     const std::filesystem::path folder = UpdateFolder(state.programFolder);
     const std::filesystem::path setup = folder / LocalSetupName(state.UpdateInfo);
-    SetupCheck check;
-    try {
-        check = FetchSetupCheck(state);
-    } catch (const ServiceError& failure) {
-        TellSetupRefused(state, failure.Description());
-        throw RunEnded{ExitCode::SetupRefused};
-    }
+    const std::optional<SetupCheck> check = FetchSetupCheck(state);
+    if (!check) throw RunEnded{ExitCode::SetupRefused};
     DownloadWindowResult download;
     Try(state, "the download window", [&] {
         std::filesystem::create_directories(folder);
-        download = state.dialogs->ShowDownloadWindow(
-            state, {.URLHost = state.ServiceSettings.Host,
-                    .HostExe = check.name,
-                    .LocalExe = setup.filename().string(),
-                    .LocalPath = folder.string() + "/",
-                    .check = check.ForDownload()});
+        download = state.dialogs->ShowDownloadWindow(StringTableTexts(state),
+                                                     {.URLHost = state.ServiceSettings.Host,
+                                                      .HostExe = check->name,
+                                                      .LocalExe = setup.filename().string(),
+                                                      .LocalPath = folder.string() + "/",
+                                                      .check = check->ForDownload(),
+                                                      .makeTransfer = state.makeTransfer});
     });
     Trace(state, download.OK ? "the setup was downloaded" : "the setup was not downloaded");
     if (!download.OK) return;
-    if (!AcceptSetup(state, setup, check)) throw RunEnded{ExitCode::SetupRefused};
+    if (!AcceptSetup(state, setup, *check)) throw RunEnded{ExitCode::SetupRefused};
     Try(state, "the download report", [&] { SendDownloadReport(state); });
     if (!download.Installer) return;
-    if (!AcceptSetup(state, setup, check)) throw RunEnded{ExitCode::SetupRefused};
+    if (!AcceptSetup(state, setup, *check)) throw RunEnded{ExitCode::SetupRefused};
     Try(state, "starting the setup", [&] { platform::StartProcess(setup); });
 }
 
 }  // namespace
 
 void RunUpdate(RunState& state) {
+    GetUpdateInfo(state);
     bool meant = false;
     try {
         meant = IsUpdateForCustomer(state);
@@ -152,11 +147,11 @@ void RunUpdate(RunState& state) {
     }
 
     if (!meant) {
-        if (state.RunMode == kInteractiveRunMode)
+        if (state.Interactive())
             Try(state, "the message window", [&] {
                 MessageWindowRequest noUpdate;  // only the page; the rest keeps its initial value
                 noUpdate.URL = state.ServiceSettings.Info;
-                state.dialogs->ShowMessageWindow(state, noUpdate);
+                state.dialogs->ShowMessageWindow(StringTableTexts(state), noUpdate);
             });
         return;
     }
@@ -177,14 +172,14 @@ void RunUpdate(RunState& state) {
 
     bool install = false;
     Try(state, "the message window", [&] {
-        install = state.dialogs->ShowMessageWindow(
-            state, {.SoftwareUpdate = true,
-                    .Hovedinstallasjon = state.MainInstallation,
-                    .Dato = DateTime::LocalNow(),
-                    .Melding = heading,
-                    .Detaljer = "",
-                    .URL = state.ServiceSettings.Info,
-                    .UpdateBuild = state.UpdateInfo.Build});
+        install = state.dialogs->ShowMessageWindow(StringTableTexts(state),
+                                                   {.SoftwareUpdate = true,
+                                                    .Hovedinstallasjon = state.MainInstallation,
+                                                    .Dato = DateTime::LocalNow(),
+                                                    .Melding = heading,
+                                                    .Detaljer = "",
+                                                    .URL = state.ServiceSettings.Info,
+                                                    .UpdateBuild = state.UpdateInfo.Build});
     });
     if (install) InstallRelease(state);
 }

@@ -4,8 +4,9 @@
 
 namespace tvk {
 
-// The decision flow of one run once start-up is complete. It never passes a
-// failure on; it may end the run itself (RunEnded) where a step says so.
+// The decision flow of one run once start-up is complete: the descriptor, the
+// filter, the notice and the setup. A step that fails is skipped; a step may
+// end the run itself (RunEnded).
 void RunUpdate(RunState& state);
 
 }  // namespace tvk

@@ -5,7 +5,6 @@
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "common/TextSplit.h"
-#include "update/UpdateDescriptor.h"
 
 namespace tvk {
 
@@ -67,8 +66,7 @@ bool IsMeantFor(const UpdateInfo& info, const CustomerFacts& customer) {
     return true;
 }
 
-bool IsUpdateForCustomer(RunState& state) {
-    GetUpdateInfo(state);
+bool IsUpdateForCustomer(const RunState& state) {
     return IsMeantFor(state.UpdateInfo, {.testInstallation = state.ServiceSettings.Test,
                                          .installedBuild = state.InstalledBuild,
                                          .languageId = state.LanguageId,

@@ -22,8 +22,7 @@ struct CustomerFacts {
 // empty piece.
 bool IsMeantFor(const UpdateInfo& info, const CustomerFacts& customer);
 
-// Fetches the descriptor (which may end the run) and answers the question
-// for the run's installation and customer.
-bool IsUpdateForCustomer(RunState& state);
+// The same for the run's descriptor, installation and customer.
+bool IsUpdateForCustomer(const RunState& state);
 
 }  // namespace tvk

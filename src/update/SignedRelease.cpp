@@ -10,6 +10,18 @@
 
 namespace tvk {
 
+namespace {
+
+// Tells the user why the update cannot be installed (string 226).
+void TellSetupRefused(RunState& state, const std::string& reason) {
+    Trace(state, "the setup is refused: " + reason);
+    state.dialogs->ShowMessage({.text = ReplacePlaceholders(LoadLocalString(state, 226), {reason}),
+                                .title = LoadLocalString(state, 100),
+                                .icon = MessageIcon::Critical});
+}
+
+}  // namespace
+
 std::string FetchSignature(TransferComponent& transfer, const std::string& url,
                            const std::string& name) {
     try {
@@ -39,13 +51,18 @@ DownloadCheck SetupCheck::ForDownload() const {
             }};
 }
 
-SetupCheck FetchSetupCheck(RunState& state) {
+std::optional<SetupCheck> FetchSetupCheck(RunState& state) {
     const UpdateInfo& info = state.UpdateInfo;
     SetupCheck check{.name = info.Setup + ".exe", .signature = "", .size = info.Size,
                      .sha256 = info.Sha256};
-    state.transfer->Asynchronous(false);
-    check.signature = FetchSignature(
-        *state.transfer, state.ServiceSettings.Host + "/" + check.name, check.name);
+    try {
+        state.transfer->Asynchronous(false);
+        check.signature = FetchSignature(*state.transfer,
+                                         state.ServiceSettings.Host + "/" + check.name, check.name);
+    } catch (const ServiceError& failure) {
+        TellSetupRefused(state, failure.Description());
+        return std::nullopt;
+    }
     return check;
 }
 
@@ -59,13 +76,6 @@ bool AcceptSetup(RunState& state, const std::filesystem::path& setup, const Setu
         TellSetupRefused(state, refusal.Description());
         return false;
     }
-}
-
-void TellSetupRefused(RunState& state, const std::string& reason) {
-    Trace(state, "the setup is refused: " + reason);
-    state.dialogs->ShowMessage({.text = ReplacePlaceholders(LoadLocalString(state, 226), {reason}),
-                                .title = LoadLocalString(state, 100),
-                                .icon = MessageIcon::Critical});
 }
 
 }  // namespace tvk

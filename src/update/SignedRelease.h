@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "components/TransferComponent.h"
@@ -38,14 +39,12 @@ struct SetupCheck {
 };
 
 // The check for the descriptor's setup, with its signature fetched from the
-// update host through the run's transfer component. Throws ServiceError.
-SetupCheck FetchSetupCheck(RunState& state);
+// update host through the run's transfer component. When that fails, the
+// user is told why the update cannot be installed (string 226); nothing then.
+std::optional<SetupCheck> FetchSetupCheck(RunState& state);
 
 // Verifies `setup` before it is reported or started. A setup that fails is
-// deleted, and the user is told why it cannot be installed; false then.
+// deleted, and the user is told why, as above; false then.
 bool AcceptSetup(RunState& state, const std::filesystem::path& setup, const SetupCheck& check);
-
-// Tells the user why the update cannot be installed (string 226).
-void TellSetupRefused(RunState& state, const std::string& reason);
 
 }  // namespace tvk

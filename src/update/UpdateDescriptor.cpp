@@ -16,8 +16,6 @@ namespace tvk {
 
 namespace {
 
-constexpr int16_t kInteractiveRunMode = 8;
-
 void RefuseSetupName(const std::string& name) {
     bool plain = name.find_first_of("/\\:") == std::string::npos &&
                  name.find("..") == std::string::npos;
@@ -69,18 +67,6 @@ int32_t PreviousBuild(SettingsFile& ini, const std::filesystem::path& descriptor
     }
 }
 
-// Disconnects and releases what start-up created; the process then ends.
-[[noreturn]] void EndRun(RunState& state, ExitCode code) {
-    try {
-        state.database->Disconnect();
-    } catch (...) {
-    }
-    state.database.reset();
-    state.settingsFile.reset();
-    state.transfer.reset();
-    throw RunEnded{code};
-}
-
 // The setup lay in the update folder since an earlier run, where anything
 // may have replaced it: it is checked again, as if it had just arrived.
 ExitCode OfferDownloadedSetup(RunState& state) {
@@ -93,14 +79,8 @@ ExitCode OfferDownloadedSetup(RunState& state) {
     Trace(state, std::string("downloaded setup offered: ") +
                      (answer == MessageAnswer::Yes ? "start" : "not now"));
     if (answer != MessageAnswer::Yes) return ExitCode::Normal;
-    SetupCheck check;
-    try {
-        check = FetchSetupCheck(state);
-    } catch (const ServiceError& failure) {
-        TellSetupRefused(state, failure.Description());
-        return ExitCode::SetupRefused;
-    }
-    if (!AcceptSetup(state, setup, check)) return ExitCode::SetupRefused;
+    const std::optional<SetupCheck> check = FetchSetupCheck(state);
+    if (!check || !AcceptSetup(state, setup, *check)) return ExitCode::SetupRefused;
     platform::StartProcess(setup);
     return ExitCode::Normal;
 }
@@ -142,7 +122,7 @@ UpdateInfo ReadUpdateInfo(SettingsFile& ini, const std::filesystem::path& descri
 }
 
 DescriptorDecision Decide(const RunState& state, int32_t previousBuild) {
-    const bool interactive = state.RunMode == kInteractiveRunMode;
+    const bool interactive = state.Interactive();
     const int32_t build = state.UpdateInfo.Build;
     if (state.InstalledBuild >= build && !interactive) return DescriptorDecision::EndRun;
     if (previousBuild != build || interactive) return DescriptorDecision::GoOn;
@@ -174,16 +154,16 @@ void GetUpdateInfo(RunState& state) {
         if (decision == DescriptorDecision::GoOn) return;
         if (decision == DescriptorDecision::OfferDownloadedSetup) {
             ExitCode code = OfferDownloadedSetup(state);
-            if (code != ExitCode::Normal) EndRun(state, code);
+            if (code != ExitCode::Normal) throw RunEnded{code};
         }
     } catch (const std::exception& failure) {
         state.dialogs->ShowMessage({.text = "Error getting update info: " + DescribeFailure(failure),
                                     .title = "Error",
                                     .icon = MessageIcon::Critical});
-        EndRun(state, ExitCode::UpdateInfo);
+        throw RunEnded{ExitCode::UpdateInfo};
     }
     Trace(state, "nothing new for this installation");
-    EndRun(state, ExitCode::Normal);
+    throw RunEnded{ExitCode::Normal};
 }
 
 }  // namespace tvk

@@ -33,7 +33,7 @@ std::string LocalSetupName(const UpdateInfo& info);
 // Fetches update.ini from the update host into the program folder, reads it
 // into state.UpdateInfo and returns when there is something to tell;
 // otherwise, and after any failure ("Error getting update info: "), it ends
-// the run: disconnects, releases the components and throws RunEnded.
+// the run (RunEnded).
 void GetUpdateInfo(RunState& state);
 
 }  // namespace tvk

@@ -8,10 +8,11 @@
 #include "LoopbackHttpServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
-#include "components/transfer/CurlTransfer.h"
 #include "components/database/DatabaseComponent.h"
 #include "components/settings/IniFile.h"
+#include "components/transfer/CurlTransfer.h"
 #include "run/RunEnded.h"
+#include "run/StartUp.h"
 
 namespace tvk {
 namespace {
@@ -121,6 +122,7 @@ protected:
         try {
             GetUpdateInfo(state);
         } catch (const RunEnded& ended) {
+            EndRun(state);  // as Main does when the run has ended
             return static_cast<int>(ended.code);
         }
         return -1;

@@ -1,17 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
 
 #include "LoopbackHttpServer.h"
+#include "QueueDispatcher.h"
 #include "TestSupport.h"
 #include "components/transfer/CurlTransfer.h"
 
@@ -23,55 +21,7 @@ using test::LoopbackHttpServer;
 using test::ReadAll;
 using test::WriteAll;
 using Clock = std::chrono::steady_clock;
-
-// Stands in for the window's message loop: posted calls wait in a queue and
-// run on the test thread while the test pumps.
-class QueueDispatcher : public EventDispatcher {
-  public:
-    void Post(std::function<void()> call) override {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(call));
-        }
-        posted_.notify_all();
-    }
-    // Runs posted calls until `done` holds; false when `bound` passed first.
-    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds bound = 20s) {
-        Clock::time_point deadline = Clock::now() + bound;
-        while (!done()) {
-            if (!RunOne(deadline)) return done();
-        }
-        return true;
-    }
-    void PumpFor(std::chrono::milliseconds time) {
-        Clock::time_point deadline = Clock::now() + time;
-        while (Clock::now() < deadline) RunOne(deadline);
-    }
-    // Runs what is queued now, without waiting for more.
-    void PumpQueued() {
-        for (size_t n = Queued(); n > 0; --n) RunOne(Clock::now());
-    }
-    size_t Queued() {
-        std::lock_guard lock(mutex_);
-        return queue_.size();
-    }
-
-  private:
-    bool RunOne(Clock::time_point deadline) {
-        std::function<void()> call;
-        {
-            std::unique_lock lock(mutex_);
-            if (!posted_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) return false;
-            call = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        call();
-        return true;
-    }
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<std::function<void()>> queue_;
-};
+using test::QueueDispatcher;
 
 enum class Kind { Code, Message, Start, Progress, Failed, Complete };
 
@@ -171,7 +121,7 @@ class CurlTransferAsyncTest : public ::testing::Test {
     }
     void ReconnectOnLoss() {
         events.onStatusCode = [this](int32_t code) {
-            if (code == -2) transfer->Reconnect();
+            if (code == kConnectionLost) transfer->Reconnect();
         };
     }
 

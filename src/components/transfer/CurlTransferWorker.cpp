@@ -205,7 +205,7 @@ bool CurlTransferWorker::State::WaitForReconnect(const std::string& reason) {
             uint64_t id;
             ~AnswerOnReturn() { state.Answered(id); }
         } answer{*self, id};
-        if (self->alive) self->request.events->StatusCode(-2);
+        if (self->alive) self->request.events->StatusCode(kConnectionLost);
     });
     std::unique_lock lock(mutex);
     changed.wait(lock, [&] { return resume || answered >= id || abandon || cancel; });
