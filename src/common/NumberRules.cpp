@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "common/AsciiText.h"
 #include "common/ServiceError.h"
 
 namespace tvk {
@@ -29,29 +30,11 @@ constexpr int64_t kExponentLimit = 1'000'000'000;
 // Only ASCII digits; <cctype> would depend on the locale.
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 int DigitValue(int c) {
     if (IsDigit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
-    if (text.size() != word.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (ToLowerAscii(text[i]) != word[i]) return false;
-    }
-    return true;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
 }
 
 // Hands out the characters of a text one at a time. For the descriptor's
@@ -189,7 +172,7 @@ double ReadRadixNumber(Scanner& in) {
 }
 
 Decimal ParseStrict(std::string_view text) {
-    Scanner in(TrimBlanks(text), false);
+    Scanner in(TrimAscii(text, kAsciiBlanks), false);
     auto number = ScanDecimal(in, "Ee", true);
     if (!number || !in.AtEnd()) ThrowTypeMismatch();
     return *number;
@@ -244,9 +227,9 @@ int32_t StrictWholeNumber32(std::string_view text) {
 }
 
 bool ToBoolean(std::string_view text) {
-    std::string_view word = TrimBlanks(text);
-    if (EqualsIgnoringCase(word, "true")) return true;
-    if (EqualsIgnoringCase(word, "false")) return false;
+    std::string_view word = TrimAscii(text, kAsciiBlanks);
+    if (EqualsIgnoringAsciiCase(word, "true")) return true;
+    if (EqualsIgnoringAsciiCase(word, "false")) return false;
     // Decided on the digits, not on a double: "1e-400" is not 0.
     return !ParseStrict(word).IsZero();
 }

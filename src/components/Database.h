@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/AsciiText.h"
 #include "common/ServiceError.h"
 
 namespace tvk {
@@ -70,7 +71,7 @@ class RowRecordset : public Recordset {
     FieldValue Fields(std::string_view name) const override {
         ThrowIfClosed();
         for (size_t i = 0; i < names_.size(); ++i) {
-            if (SameName(names_[i], name)) return Value(i);
+            if (EqualsIgnoringAsciiCase(names_[i], name)) return Value(i);
         }
         throw ServiceError(ErrorNumber::ItemNotFound, kItemNotFound);
     }
@@ -89,15 +90,6 @@ class RowRecordset : public Recordset {
   private:
     static constexpr const char* kItemNotFound =
         "Item cannot be found in the collection corresponding to the requested name or ordinal.";
-
-    static bool SameName(std::string_view a, std::string_view b) {
-        if (a.size() != b.size()) return false;
-        for (size_t i = 0; i < a.size(); ++i) {
-            auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-            if (lower(a[i]) != lower(b[i])) return false;
-        }
-        return true;
-    }
 
     void ThrowIfClosed() const {
         if (closed_) {

@@ -33,8 +33,4 @@ class MhtBuilder {
 
 std::unique_ptr<MhtBuilder> CreateMhtBuilder();
 
-// The page file as an HtmlBody, with the references to packed files changed
-// to "cid:" links. Exposed for the MHT writer and for tests.
-HtmlBody ReadHtmlPage(const std::string& htmlPath);
-
 }  // namespace tvk

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <exception>
 
+#include "common/AsciiText.h"
 #include "platform/Dialogs.h"
 
 namespace tvk {
@@ -10,8 +11,6 @@ namespace tvk {
 namespace {
 
 using LoadString = std::function<std::string(int32_t)>;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Every step of the walk stands on its own: whatever goes wrong in one (a
 // control without the property, a window layer that refuses, a failed
@@ -102,8 +101,7 @@ void TranslateControl(WindowControl& control, const LoadString& load) {
 }  // namespace
 
 std::optional<int32_t> ControlTextAsNumber(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    text = TrimAscii(text, kAsciiBlanks);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         negative = text.front() == '-';

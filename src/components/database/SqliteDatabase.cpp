@@ -3,10 +3,10 @@
 #include <sqlite3.h>
 
 #include <optional>
-#include <cctype>
 #include <string_view>
 #include <vector>
 
+#include "common/AsciiText.h"
 #include "common/ServiceError.h"
 
 namespace tvk {
@@ -86,13 +86,11 @@ class StatementScanner {
 
     bool Blanks() {
         size_t start = at_;
-        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
+        while (at_ < text_.size() && IsAsciiSpace(text_[at_])) ++at_;
         return at_ > start;
     }
     bool Word(std::string_view word) {
-        if (text_.size() - at_ < word.size()) return false;
-        for (size_t i = 0; i < word.size(); ++i)
-            if (std::tolower(static_cast<unsigned char>(text_[at_ + i])) != word[i]) return false;
+        if (!StartsWithIgnoringAsciiCase(text_.substr(at_), word)) return false;
         at_ += word.size();
         return true;
     }

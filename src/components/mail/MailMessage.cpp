@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vmime/vmime.hpp>
 
+#include "common/AsciiText.h"
 #include "common/ServiceError.h"
 
 namespace tvk {
@@ -21,9 +22,7 @@ bool HasLineBreak(const std::string& text) {
 }
 
 std::string TrimBlanks(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    return std::string(TrimAscii(text, kAsciiBlanks));
 }
 
 // Blanks around an address are not part of it: " b@x.no" from a list written
@@ -92,12 +91,9 @@ std::string MediaTypeForFile(const std::string& name) {
         {".mht", "application/x-mimearchive"},
         {".mhtml", "application/x-mimearchive"}};
     const size_t dot = name.rfind('.');
-    if (dot != std::string::npos) {
-        std::string ext = name.substr(dot);
-        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (dot != std::string::npos)
         for (const auto& [suffix, type] : kTypes)
-            if (ext == suffix) return type;
-    }
+            if (EqualsIgnoringAsciiCase(name.substr(dot), suffix)) return type;
     return "application/octet-stream";
 }
 
