@@ -1,4 +1,5 @@
 #include "run/CommandLine.h"
+#include "common/AsciiText.h"
 
 #include <vector>
 
@@ -13,15 +14,6 @@ namespace {
 constexpr std::string_view kDebugSwitch = "/debug";
 constexpr std::string_view kConnOption = "/conn:";
 constexpr size_t kMaxConnectionText = 9999;
-
-// Only ASCII letters are lowered, so that a position in the lowered line is
-// the same position in the line as given.
-std::string AsciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 // Removes every occurrence of `pattern` (lower case) from `lower`, in one pass
 // from left to right, and the same byte ranges from `given`. Joining the rest
@@ -38,13 +30,6 @@ void RemoveAll(std::string& lower, std::string& given, std::string_view pattern)
     newGiven.append(given, from);
     lower = std::move(newLower);
     given = std::move(newGiven);
-}
-
-std::string TrimSpaces(const std::string& text) {
-    size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
 }
 
 bool IsHelpRequest(const std::string& line) {
@@ -71,13 +56,15 @@ std::string CommandLineUsage() {
 }
 
 bool DebugRequested(std::string_view text) {
-    return AsciiLower(text).find(kDebugSwitch) != std::string::npos;
+    return AsciiLowerCopy(text).find(kDebugSwitch) != std::string::npos;
 }
 
 CommandLine ParseCommandLine(std::string_view text) {
     CommandLine result;
     std::string given(text);
-    std::string lower = AsciiLower(given);
+    // Only ASCII letters are lowered, so that a position in the lowered line is
+    // the same position in the line as given.
+    std::string lower = AsciiLowerCopy(given);
 
     result.debug = DebugRequested(text);
     if (result.debug) RemoveAll(lower, given, kDebugSwitch);
@@ -85,15 +72,15 @@ CommandLine ParseCommandLine(std::string_view text) {
     std::string line;
     if (size_t at = lower.find(kConnOption); at != std::string::npos) {
         std::string connection = given.substr(at + kConnOption.size(), kMaxConnectionText);
-        RemoveAll(lower, given, std::string(kConnOption) + AsciiLower(connection));
-        line = TrimSpaces(lower);
+        RemoveAll(lower, given, std::string(kConnOption) + AsciiLowerCopy(connection));
+        line = std::string(TrimAscii(lower, " "));
         result.ConnectionText = connection;
     } else {
         line = lower;
     }
 
     if (line.empty()) return result;
-    if (IsHelpRequest(TrimSpaces(line))) {
+    if (IsHelpRequest(std::string(TrimAscii(line, " ")))) {
         result.helpRequested = true;
         return result;
     }

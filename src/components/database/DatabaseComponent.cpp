@@ -1,4 +1,5 @@
 #include "components/database/DatabaseComponent.h"
+#include "common/AsciiText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -47,23 +48,7 @@ INSERT INTO xp_msver VALUES (2, 'ProductVersion', 1048576, '16.0.1000.6');
 COMMIT;
 )sql";
 
-std::string Trim(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return {};
-    size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
-bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
+constexpr std::string_view kConnectionBlanks = " \t\r\n";
 
 bool IsBareName(const std::string& source) {
     if (source.empty()) return false;
@@ -123,16 +108,16 @@ void DatabaseComponent::Connect() {
 }
 
 std::unique_ptr<Database> DatabaseComponent::OpenEngine() const {
-    const std::string text = Trim(connectionText_);
-    if (StartsWithNoCase(text, "none") && text.size() == 4) {
+    const std::string text(TrimAscii(connectionText_, kConnectionBlanks));
+    if (StartsWithIgnoringAsciiCase(text, "none") && text.size() == 4) {
         std::filesystem::path path = programFolder_ / kDefaultFileName;
         CreateDefaultDatabase(path);
         auto engine = std::make_unique<SqliteDatabase>();
         engine->SetConnectionString(path.string());
         return engine;
     }
-    if (StartsWithNoCase(text, kSqlitePrefix)) {
-        std::string file = Trim(text.substr(std::strlen(kSqlitePrefix)));
+    if (StartsWithIgnoringAsciiCase(text, kSqlitePrefix)) {
+        std::string file(TrimAscii(text.substr(std::strlen(kSqlitePrefix)), kConnectionBlanks));
         std::filesystem::path path = file;
         // An empty path stays empty, so that it fails instead of naming the folder.
         if (!file.empty() && path.is_relative()) path = programFolder_ / path;

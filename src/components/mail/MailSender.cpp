@@ -1,4 +1,5 @@
 #include "components/MailSender.h"
+#include "common/AsciiText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,16 +14,11 @@ namespace {
 
 using namespace curl_support;
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // Whether the numeric address libcurl connected to (never a name, which
 // anyone can make start with "127.") is this machine's loopback: 127.0.0.0/8
 // or ::1, also written as an IPv4-mapped IPv6 address.
 bool IsLoopbackAddress(std::string address) {
-    address = Lower(address);
+    address = AsciiLowerCopy(address);
     if (address.rfind("::ffff:", 0) == 0) address.erase(0, 7);
     return address == "::1" || address.rfind("127.", 0) == 0;
 }
@@ -203,7 +199,7 @@ std::string MailServerUrl(const std::string& server) {
     std::string scheme = "smtp://";
     const size_t separator = text.find("://");
     if (separator != std::string::npos) {
-        scheme = Lower(text.substr(0, separator + 3));
+        scheme = AsciiLowerCopy(text.substr(0, separator + 3));
         text.erase(0, separator + 3);
     }
     if (!text.empty() && text.back() == '/') text.pop_back();

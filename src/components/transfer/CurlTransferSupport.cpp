@@ -1,4 +1,5 @@
 #include "components/transfer/CurlTransferSupport.h"
+#include "common/AsciiText.h"
 
 #include <curl/curl.h>
 
@@ -69,15 +70,11 @@ bool ParseStatusLine(std::string_view line, long& status, std::string& reason) {
 }
 
 std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
-    if (line.size() <= name.size() || line[name.size()] != ':') return std::nullopt;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
-    std::string_view value = line.substr(name.size() + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-        value.remove_prefix(1);
-    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
-        value.remove_suffix(1);
-    return value;
+    if (line.size() <= name.size() || line[name.size()] != ':' ||
+        !StartsWithIgnoringAsciiCase(line, name))
+        return std::nullopt;
+    std::string_view value = TrimAscii(line.substr(name.size() + 1), kAsciiBlanks);
+    return TrimAscii(value);
 }
 
 void BodyFraming::Take(std::string_view headerLine) {
