@@ -27,9 +27,11 @@ long PeakResidentKb() {
 // The window's transfer, noting when the window asks for the download, so
 // that the time measured is the download's and not the window's start delay.
 class TimedTransfer : public tvk::TransferComponent {
-public:
+  public:
     void Asynchronous(bool on) override { inner_.Asynchronous(on); }
-    void SetEvents(tvk::TransferEvents* e, tvk::EventDispatcher* d) override { inner_.SetEvents(e, d); }
+    void SetEvents(tvk::TransferEvents* e, tvk::EventDispatcher* d) override {
+        inner_.SetEvents(e, d);
+    }
     void GetFileHTTP(const std::string& url, const std::string& folder,
                      const std::string& file) override {
         started = std::chrono::steady_clock::now();
@@ -49,7 +51,7 @@ public:
 
     std::chrono::steady_clock::time_point started;
 
-private:
+  private:
     tvk::CurlTransfer inner_;
 };
 
@@ -57,7 +59,8 @@ private:
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <folder url> <file name on host> <local folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <folder url> <file name on host> <local folder>\n",
+                     argv[0]);
         return 2;
     }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -27,10 +27,10 @@ namespace tvk::fuzz {
     std::abort();
 }
 
-#define FUZZ_CHECK(condition, what)                                              \
-    do {                                                                         \
-        if (!(condition)) ::tvk::fuzz::Fail(__FILE__, __LINE__, #condition ": " + \
-                                            std::string(what));                  \
+#define FUZZ_CHECK(condition, what)                                                     \
+    do {                                                                                \
+        if (!(condition))                                                               \
+            ::tvk::fuzz::Fail(__FILE__, __LINE__, #condition ": " + std::string(what)); \
     } while (false)
 
 // Bytes made visible in a failure message: printable ASCII as it is, the rest
@@ -88,7 +88,8 @@ class ProcessFolder {
                 digits.find_first_not_of("0123456789") != std::string::npos)
                 continue;
             const pid_t pid = static_cast<pid_t>(std::stol(digits));
-            if (::kill(pid, 0) != 0 && errno == ESRCH) std::filesystem::remove_all(entry.path(), error);
+            if (::kill(pid, 0) != 0 && errno == ESRCH)
+                std::filesystem::remove_all(entry.path(), error);
         }
     }
 

@@ -22,7 +22,8 @@ namespace {
 const std::set<std::string>& CodePageCharacters() {
     static const std::set<std::string> characters = [] {
         std::set<std::string> all;
-        for (int b = 0; b < 256; ++b) all.insert(Windows1252ToUtf8(std::string(1, static_cast<char>(b))));
+        for (int b = 0; b < 256; ++b)
+            all.insert(Windows1252ToUtf8(std::string(1, static_cast<char>(b))));
         return all;
     }();
     return characters;

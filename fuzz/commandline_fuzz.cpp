@@ -45,10 +45,12 @@ void Check(std::string_view input) {
     try {
         parsed = ParseCommandLine(input);
     } catch (const CommandLineError& error) {
-        FUZZ_CHECK(std::string_view(error.what()).starts_with("Invalid command line: "), error.what());
+        FUZZ_CHECK(std::string_view(error.what()).starts_with("Invalid command line: "),
+                   error.what());
         return;
     } catch (const std::exception& error) {
-        Fail(__FILE__, __LINE__, "escaped: " + std::string(error.what()) + " for " + Escaped(input));
+        Fail(__FILE__, __LINE__,
+             "escaped: " + std::string(error.what()) + " for " + Escaped(input));
     }
 
     const std::string lower = AsciiLower(input);
@@ -58,9 +60,9 @@ void Check(std::string_view input) {
     const size_t option = AsciiLower(rest).find("/conn:");
     const std::string expected =
         option == std::string::npos ? "none" : rest.substr(option + 6, kMaxConnectionText);
-    FUZZ_CHECK(parsed.ConnectionText == expected,
-               Escaped(parsed.ConnectionText) + " instead of " + Escaped(expected) + " from " +
-                   Escaped(input));
+    FUZZ_CHECK(parsed.ConnectionText == expected, Escaped(parsed.ConnectionText) + " instead of " +
+                                                      Escaped(expected) + " from " +
+                                                      Escaped(input));
     if (lower.find("/debug") == std::string::npos && option != std::string::npos)
         FUZZ_CHECK(input.find(parsed.ConnectionText) != std::string_view::npos, Escaped(input));
 

@@ -79,7 +79,9 @@ Outcome Model(const UpdateInfo& info, const CustomerFacts& customer) {
 
 void Check(std::string_view input) {
     const std::vector<std::string> lines = SplitAt(input, '\n');
-    auto line = [&](size_t i) -> const std::string* { return i < lines.size() ? &lines[i] : nullptr; };
+    auto line = [&](size_t i) -> const std::string* {
+        return i < lines.size() ? &lines[i] : nullptr;
+    };
     UpdateInfo info;
     CustomerFacts customer;
     if (auto* l = line(0)) info.Build = ClampedNumber(*l);
@@ -99,10 +101,12 @@ void Check(std::string_view input) {
     try {
         actual = IsMeantFor(info, customer) ? Outcome::Meant : Outcome::NotMeant;
     } catch (const ServiceError& error) {
-        FUZZ_CHECK(error.Number() == kSubscriptOutOfRange, error.what() + (" for " + Escaped(input)));
+        FUZZ_CHECK(error.Number() == kSubscriptOutOfRange,
+                   error.what() + (" for " + Escaped(input)));
         actual = Outcome::EmptyPiece;
     } catch (const std::exception& error) {
-        Fail(__FILE__, __LINE__, "escaped: " + std::string(error.what()) + " for " + Escaped(input));
+        Fail(__FILE__, __LINE__,
+             "escaped: " + std::string(error.what()) + " for " + Escaped(input));
     }
     if (expected != Outcome::Unknown)
         FUZZ_CHECK(actual == expected, "outcome " + std::to_string(static_cast<int>(actual)) +

@@ -41,9 +41,11 @@ constexpr int64_t kTypeMismatch = 13;
 // The setup's pin as the descriptor names it: nothing, or a size in bytes and
 // a SHA-256 in hex digits of either case.
 bool IsReadablePin(const std::string& size, const std::string& sha256) {
-    bool bytes = size.empty() || (size.size() <= 18 && size.find_first_not_of("0123456789") == std::string::npos);
-    bool digest = sha256.empty() || (sha256.size() == 64 &&
-                                     sha256.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos);
+    bool bytes = size.empty() ||
+                 (size.size() <= 18 && size.find_first_not_of("0123456789") == std::string::npos);
+    bool digest =
+        sha256.empty() || (sha256.size() == 64 &&
+                           sha256.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos);
     return bytes && digest;
 }
 
@@ -93,8 +95,9 @@ void Check(const uint8_t* data, size_t size) {
         info = ReadUpdateInfo(ini, descriptor);
     } catch (const ServiceError& error) {
         const std::string setup = ini.LesINIStreng("Update", "Setup", descriptor.string());
-        const bool overflow = OutOfRange32(ini.LesINIStreng("Update", "Build", descriptor.string())) ||
-                              OutOfRange32(ini.LesINIStreng("Update", "MinimumBuild", descriptor.string()));
+        const bool overflow =
+            OutOfRange32(ini.LesINIStreng("Update", "Build", descriptor.string())) ||
+            OutOfRange32(ini.LesINIStreng("Update", "MinimumBuild", descriptor.string()));
         const bool pin = IsReadablePin(ini.LesINIStreng("Update", "Size", descriptor.string()),
                                        ini.LesINIStreng("Update", "Sha256", descriptor.string()));
         FUZZ_CHECK((error.Number() == kOverflow && overflow) ||
@@ -128,11 +131,10 @@ void Check(const uint8_t* data, size_t size) {
     const DescriptorDecision decision = Decide(state, previous);
     const bool interactive = state.RunMode == 8;
     const bool newer = build > state.InstalledBuild;
-    const std::string what = "build " + std::to_string(build) + ", installed " +
-                             std::to_string(state.InstalledBuild) + ", previous " +
-                             std::to_string(previous) + ", run mode " +
-                             std::to_string(state.RunMode) + ", main " +
-                             std::to_string(state.MainInstallation);
+    const std::string what =
+        "build " + std::to_string(build) + ", installed " + std::to_string(state.InstalledBuild) +
+        ", previous " + std::to_string(previous) + ", run mode " + std::to_string(state.RunMode) +
+        ", main " + std::to_string(state.MainInstallation);
     switch (decision) {
         case DescriptorDecision::GoOn:
             FUZZ_CHECK(interactive || (newer && previous != build), what);

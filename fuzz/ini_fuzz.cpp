@@ -256,19 +256,21 @@ void ReadAndWrite(const uint8_t* data, size_t size) {
 
     // The write: names from the file and names a settings file cannot hold.
     auto pick = [&](size_t back) { return size >= back ? data[size - back] : 0; };
-    std::vector<std::string> sections = {"Update", "UpdateService", "Ny Seksjon", "Æøå",
-                                         " Update ", "", "a]b", "€uro", "日本"};
-    std::vector<std::string> keys = {"Build", "Host", "NøKKEL", "", ";comment", "[x", "a=b",
-                                     " Setup\t", "line\nbreak", "日本"};
+    std::vector<std::string> sections = {"Update", "UpdateService", "Ny Seksjon", "Æøå", " Update ",
+                                         "",       "a]b",           "€uro",       "日本"};
+    std::vector<std::string> keys = {"Build", "Host",     "NøKKEL",      "",    ";comment", "[x",
+                                     "a=b",   " Setup\t", "line\nbreak", "日本"};
     for (const Pair& pair : pairs) {
         sections.push_back(pair.section);
         keys.push_back(pair.key);
     }
     const size_t sliceFrom = pick(4) % (size + 1);
     const std::vector<std::string> valueChoices = {
-        "", "1", " padded ", "\"quoted\"", "'", "\"", "ÆØÅ æøå", "€", "日本", "a=b;c[d]",
-        "x\r\ny", std::string("nul\0inside", 10), "\t", "\"both' ",
-        bytes.substr(sliceFrom, pick(3) % 24)};
+        "",           "1",        " padded ",
+        "\"quoted\"", "'",        "\"",
+        "ÆØÅ æøå",    "€",        "日本",
+        "a=b;c[d]",   "x\r\ny",   std::string("nul\0inside", 10),
+        "\t",         "\"both' ", bytes.substr(sliceFrom, pick(3) % 24)};
     const std::string& section = sections[pick(1) % sections.size()];
     const std::string& key = keys[pick(2) % keys.size()];
     const std::string& value = valueChoices[pick(3) % valueChoices.size()];
@@ -303,7 +305,8 @@ void ReadAndWrite(const uint8_t* data, size_t size) {
         const std::string now = ini.LesINIStreng(pairs[i].section, pairs[i].key, path.string());
         FUZZ_CHECK(now == values[i], "[" + Escaped(pairs[i].section) + "] " +
                                          Escaped(pairs[i].key) + " changed from " +
-                                         Escaped(values[i]) + " to " + Escaped(now) + " by " + what);
+                                         Escaped(values[i]) + " to " + Escaped(now) + " by " +
+                                         what);
     }
 }
 

@@ -83,8 +83,9 @@ void CheckWhole(double value, Int (*convert)(std::string_view), std::string_view
                       rounded <= std::numeric_limits<Int>::max();
     try {
         Int whole = convert(text);
-        FUZZ_CHECK(fits && whole == static_cast<Int>(rounded),
-                   Escaped(text) + " gave " + std::to_string(whole) + ", expected " + Show(rounded));
+        FUZZ_CHECK(
+            fits && whole == static_cast<Int>(rounded),
+            Escaped(text) + " gave " + std::to_string(whole) + ", expected " + Show(rounded));
     } catch (const ServiceError& error) {
         FUZZ_CHECK(error.Number() == kOverflow && !fits,
                    Escaped(text) + " threw " + error.what() + " for " + Show(rounded));
@@ -106,8 +107,9 @@ void CheckLeadingNumber(std::string_view text) {
         FUZZ_CHECK(value == 0.0, Escaped(text) + " gave " + Show(value));
 
     if (StrictDecimal(withoutBlanks))
-        FUZZ_CHECK(SameDouble(value, Strtod(withoutBlanks)),
-                   Escaped(text) + " gave " + Show(value) + ", strtod " + Show(Strtod(withoutBlanks)));
+        FUZZ_CHECK(
+            SameDouble(value, Strtod(withoutBlanks)),
+            Escaped(text) + " gave " + Show(value) + ", strtod " + Show(Strtod(withoutBlanks)));
 
     CheckWhole<int32_t>(value, LeadingWholeNumber32, text);
     CheckWhole<int16_t>(value, LeadingWholeNumber16, text);
@@ -136,9 +138,11 @@ void CheckStrictRules(std::string_view text) {
     if (!expected) expected = decimal;
     try {
         bool flag = ToBoolean(text);
-        FUZZ_CHECK(expected && flag == *expected, Escaped(text) + " gave " + (flag ? "true" : "false"));
+        FUZZ_CHECK(expected && flag == *expected,
+                   Escaped(text) + " gave " + (flag ? "true" : "false"));
     } catch (const ServiceError& error) {
-        FUZZ_CHECK(!expected && error.Number() == kTypeMismatch, Escaped(text) + ": " + error.what());
+        FUZZ_CHECK(!expected && error.Number() == kTypeMismatch,
+                   Escaped(text) + ": " + error.what());
     }
 }
 

@@ -99,14 +99,13 @@ void Check(const uint8_t* data, size_t size) {
     const std::string text = LoadLocalString(resources, dialogs, languageId, id);
     const Expected expected = *ExpectedLookup(block, languageId, id);
 
-    const std::string what = "id " + std::to_string(id) + ", language " +
-                             std::to_string(languageId) + ", block " +
-                             Escaped(std::string_view(reinterpret_cast<const char*>(block.data()),
-                                                      block.size()));
+    const std::string what =
+        "id " + std::to_string(id) + ", language " + std::to_string(languageId) + ", block " +
+        Escaped(std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
     FUZZ_CHECK(resources.lookups <= 1, what);
     FUZZ_CHECK(IsValidUtf8(text), Escaped(text) + " for " + what);
-    FUZZ_CHECK(text == expected.text, Escaped(text) + " instead of " + Escaped(expected.text) +
-                                          " for " + what);
+    FUZZ_CHECK(text == expected.text,
+               Escaped(text) + " instead of " + Escaped(expected.text) + " for " + what);
     if (expected.fault) {
         FUZZ_CHECK(dialogs.shown.size() == 1, "no fault box for " + what);
         const MessageBoxRequest& box = dialogs.shown.front();
@@ -114,7 +113,8 @@ void Check(const uint8_t* data, size_t size) {
                        box.icon == MessageIcon::Critical && box.buttons == MessageButtons::Ok,
                    "box " + Escaped(box.text) + " for " + what);
     } else {
-        FUZZ_CHECK(dialogs.shown.empty(), "box " + Escaped(dialogs.shown.front().text) + " for " + what);
+        FUZZ_CHECK(dialogs.shown.empty(),
+                   "box " + Escaped(dialogs.shown.front().text) + " for " + what);
     }
 }
 

@@ -27,7 +27,7 @@ struct StringEntry {
 };
 
 class ScriptError : public std::runtime_error {
-public:
+  public:
     ScriptError(int line, const std::string& message)
         : std::runtime_error("line " + std::to_string(line) + ": " + message),
           line_(line),
@@ -35,7 +35,7 @@ public:
     int Line() const { return line_; }
     const std::string& Message() const { return message_; }
 
-private:
+  private:
     int line_;
     std::string message_;
 };

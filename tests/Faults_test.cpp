@@ -4,6 +4,7 @@
 // minute, a disk that fills during a download, a mail server that refuses the
 // message) the component that meets it is tested instead.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -15,7 +16,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
 
@@ -26,9 +26,9 @@
 #include "SmtpTestServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
+#include "components/MailSender.h"
 #include "components/transfer/CurlTransfer.h"
 #include "components/transfer/KernelNetUtils.h"
-#include "components/MailSender.h"
 #include "notify/mSendEpost.h"
 #include "update/TempFiles.h"
 
@@ -43,7 +43,8 @@ constexpr const char* kPreviousDescriptor =
 constexpr const char* kNewDescriptor =
     "[Update]\r\nBuild=512\r\nMinimumBuild=400\r\nSetup=VelkorSetup\r\nProduct=7.9\r\n"
     "[Filter]\r\nTest=0\r\nLanguage=All\r\nName=All\r\nPostalCode=All\r\n";
-constexpr const char* kNewHeading = "[Velkor UpdateService] New version of Velkor is released (7.9.512)\n";
+constexpr const char* kNewHeading =
+    "[Velkor UpdateService] New version of Velkor is released (7.9.512)\n";
 
 // The objects the service reads, as the application's database holds them;
 // the settings row is the caller's.
@@ -114,8 +115,9 @@ class Faults : public ::testing::Test {
     // The binary without a display (and without the machine's proxies), with
     // an optional command prefix (a mount namespace, another user).
     ProcessResult Run(std::vector<std::string> args, std::vector<std::string> prefix = {}) {
-        std::vector<std::string> argv = {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
-                                         "QT_QPA_PLATFORM", "-u", "http_proxy", "-u", "all_proxy"};
+        std::vector<std::string> argv = {
+            "env", "-u",         "DISPLAY", "-u",       "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+            "-u",  "http_proxy", "-u",      "all_proxy"};
         argv.insert(argv.end(), prefix.begin(), prefix.end());
         argv.push_back(folder.Executable().string());
         argv.insert(argv.end(), args.begin(), args.end());
@@ -212,8 +214,7 @@ TEST_F(Faults, DatabaseFaultsEndWithTheMailSettingsMessageAndLeaveTheFile) {
     };
     const Case cases[] = {
         {"not a database", std::string(4096, 'V'), true, "26 - file is not a database"},
-        {"no settings table", "CREATE TABLE Andre (x);", false,
-         "1 - no such table: Innstillinger"},
+        {"no settings table", "CREATE TABLE Andre (x);", false, "1 - no such table: Innstillinger"},
         {"no product version", Schema(kPlainRow) + "UPDATE xp_msver SET Character_Value=NULL;",
          false, "94 - Invalid use of Null"},
     };
@@ -257,7 +258,8 @@ TEST_F(Faults, ALockedDatabaseIsWaitedForThenNamed) {
 
     ProcessResult locked = Run({"8", "x", "2057", "true"});
     EXPECT_EQ(locked.exitCode, 3);
-    EXPECT_EQ(locked.err, "[tvkUpdateService] Error getting mail settings:5 - database is locked\n");
+    EXPECT_EQ(locked.err,
+              "[tvkUpdateService] Error getting mail settings:5 - database is locked\n");
     EXPECT_EQ(server.Requests("/files/update.ini"), 0);
 
     // A lock let go within the wait costs nothing but the wait.
@@ -282,8 +284,12 @@ TEST_F(Faults, AReadOnlyProgramFolderEndsTheRunWithTheReasonAndChangesNothing) {
     if (!CanCreateMountNamespace()) GTEST_SKIP() << "needs mount namespaces (root)";
     const std::string dir = folder.Path().string();
     const std::vector<std::string> readOnly = {
-        "unshare", "-m", "sh", "-c",
-        "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"", dir};
+        "unshare",
+        "-m",
+        "sh",
+        "-c",
+        "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"",
+        dir};
     server.ServeSigned("/files/update.ini", kNewDescriptor);
 
     // The first run, which must write the defaults.
@@ -291,9 +297,10 @@ TEST_F(Faults, AReadOnlyProgramFolderEndsTheRunWithTheReasonAndChangesNothing) {
     std::vector<std::string> before = Names(folder.Path());
     ProcessResult first = Run({"1", "x", "2057", "true"}, readOnly);
     EXPECT_EQ(first.exitCode, 1);
-    EXPECT_EQ(first.err, "[tvkUpdateService] The update service could not start: 30 - Cannot "
-                         "create a temporary file beside " +
-                             dir + "/Velkor5.ini: Read-only file system\n");
+    EXPECT_EQ(first.err,
+              "[tvkUpdateService] The update service could not start: 30 - Cannot "
+              "create a temporary file beside " +
+                  dir + "/Velkor5.ini: Read-only file system\n");
     EXPECT_EQ(Names(folder.Path()), before);
 
     // A set-up installation: the descriptor cannot be stored.
@@ -302,8 +309,10 @@ TEST_F(Faults, AReadOnlyProgramFolderEndsTheRunWithTheReasonAndChangesNothing) {
     before = Names(folder.Path());
     ProcessResult later = Run({"1", "x", "2057", "true"}, readOnly);
     EXPECT_EQ(later.exitCode, 4);
-    EXPECT_EQ(later.err, "[Error] Error getting update info: 30 - Cannot create a temporary file "
-                         "beside " + dir + "/update.ini: Read-only file system\n");
+    EXPECT_EQ(later.err,
+              "[Error] Error getting update info: 30 - Cannot create a temporary file "
+              "beside " +
+                  dir + "/update.ini: Read-only file system\n");
     EXPECT_EQ(ReadAll(Descriptor()), kPreviousDescriptor);
 
     // The embedded database cannot be created there either.
@@ -333,13 +342,26 @@ TEST_F(Faults, AFullProgramFolderKeepsEveryFileWhole) {
         "mount -t tmpfs -o size=$size tmpfs \"$dir\" && cp -a \"$src\"/. \"$dir\"/ || exit 120; "
         "dd if=/dev/zero of=\"$dir/filler\" bs=4k 2>/dev/null; "
         "\"$dir/tvkUpdateService\" \"$@\"; code=$?; "
-        "for f in Velkor5.ini update.ini; do [ -e \"$dir/$f\" ] && cp \"$dir/$f\" \"$out/$f\"; done; "
+        "for f in Velkor5.ini update.ini; do [ -e \"$dir/$f\" ] && cp \"$dir/$f\" \"$out/$f\"; "
+        "done; "
         "ls -A \"$dir\" > \"$out/listing\"; exit $code";
     auto runFull = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {"env",     "-u",   "DISPLAY", "-u", "WAYLAND_DISPLAY",
-                                         "-u",      "QT_QPA_PLATFORM",  "unshare", "-m", "sh",
-                                         "-c",      script, folder.Path().string(),
-                                         mountPoint.Path().string(), results.Path().string(), size};
+        std::vector<std::string> argv = {"env",
+                                         "-u",
+                                         "DISPLAY",
+                                         "-u",
+                                         "WAYLAND_DISPLAY",
+                                         "-u",
+                                         "QT_QPA_PLATFORM",
+                                         "unshare",
+                                         "-m",
+                                         "sh",
+                                         "-c",
+                                         script,
+                                         folder.Path().string(),
+                                         mountPoint.Path().string(),
+                                         results.Path().string(),
+                                         size};
         argv.insert(argv.end(), args.begin(), args.end());
         for (const char* f : {"Velkor5.ini", "update.ini", "listing"}) fs::remove(results / f);
         return RunProcess(argv);
@@ -352,8 +374,10 @@ TEST_F(Faults, AFullProgramFolderKeepsEveryFileWhole) {
     ProcessResult first = runFull({"1", "x", "2057", "true"});
     ASSERT_NE(first.exitCode, 120) << first.err;
     EXPECT_EQ(first.exitCode, 1);
-    EXPECT_EQ(first.err, "[tvkUpdateService] The update service could not start: 28 - Cannot "
-                         "write " + dir + "/Velkor5.ini: No space left on device\n");
+    EXPECT_EQ(first.err,
+              "[tvkUpdateService] The update service could not start: 28 - Cannot "
+              "write " +
+                  dir + "/Velkor5.ini: No space left on device\n");
     EXPECT_EQ(ReadAll(results / "Velkor5.ini"), appSettings);
     // What the folder held, plus the filler: no temporary file left behind.
     auto expectOnlyTheFolderAndTheFiller = [&] {
@@ -407,8 +431,10 @@ TEST_F(Faults, AnUnwritableSettingsFileIsKeptWholeAndTheFirstRunSaysWhy) {
         if (!immutable.Set()) GTEST_SKIP() << "the temp folder's file system has no immutable flag";
         ProcessResult first = Run({"1", "x", "2057", "true"});
         EXPECT_EQ(first.exitCode, 1);
-        EXPECT_EQ(first.err, "[tvkUpdateService] The update service could not start: 1 - Cannot "
-                             "write " + Ini().string() + ": Operation not permitted\n");
+        EXPECT_EQ(first.err,
+                  "[tvkUpdateService] The update service could not start: 1 - Cannot "
+                  "write " +
+                      Ini().string() + ": Operation not permitted\n");
         EXPECT_EQ(ReadAll(Ini()), appSettings);
         EXPECT_EQ(Names(folder.Path()), before);
     }
@@ -438,9 +464,9 @@ TEST_F(Faults, AReadOnlySettingsFileIsNotReplacedForAnOrdinaryUser) {
     ASSERT_EQ(::chown(Database().c_str(), 65534, 65534), 0);
 
     // Inside a network namespace of its own: nothing the defaults name is reached.
-    ProcessResult run = RunProcess(Online({"setpriv", "--reuid", kNobody, "--regid", kNobody,
-                                           "--clear-groups", folder.Executable().string(), "1",
-                                           "x", "2057", "true"}));
+    ProcessResult run =
+        RunProcess(Online({"setpriv", "--reuid", kNobody, "--regid", kNobody, "--clear-groups",
+                           folder.Executable().string(), "1", "x", "2057", "true"}));
     if (run.err.find("setpriv") != std::string::npos) GTEST_SKIP() << run.err;
     EXPECT_EQ(ReadAll(Ini()), appSettings);
     EXPECT_EQ(run.exitCode, 1) << run.err;

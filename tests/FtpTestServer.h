@@ -4,8 +4,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 

@@ -45,8 +45,8 @@ TEST_F(LoneCarriageReturnAtEnd, AddingASectionKeepsTheValueOnTheLastLine) {
 }
 
 TEST_F(LoneCarriageReturnAtEnd, AddingAKeyKeepsTheValueOnTheLastLine) {
-    for (const std::string file : {"[UpdateService]\nHost=http://a\r",
-                                   "[UpdateService]\r\nHost=http://a\r"}) {
+    for (const std::string file :
+         {"[UpdateService]\nHost=http://a\r", "[UpdateService]\r\nHost=http://a\r"}) {
         SCOPED_TRACE(::testing::PrintToString(file));
         WriteAll(Path(), file);
         const std::string host = Read("UpdateService", "Host");

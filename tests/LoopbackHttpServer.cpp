@@ -1,7 +1,5 @@
 #include "LoopbackHttpServer.h"
 
-#include "TestSupport.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,6 +12,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+
+#include "TestSupport.h"
 
 namespace tvk::test {
 
@@ -118,11 +118,10 @@ std::optional<int64_t> RequestedRangeStart(const std::string& head) {
 
 int64_t BodyLength(const LoopbackHttpServer::Response& response) {
     return response.generatedLength >= 0 ? response.generatedLength
-                                          : static_cast<int64_t>(response.body.size());
+                                         : static_cast<int64_t>(response.body.size());
 }
 
-std::string BodyPiece(const LoopbackHttpServer::Response& response, int64_t offset,
-                      size_t length) {
+std::string BodyPiece(const LoopbackHttpServer::Response& response, int64_t offset, size_t length) {
     if (response.generatedLength >= 0) return LoopbackHttpServer::Pattern(offset, length);
     return response.body.substr(static_cast<size_t>(offset), length);
 }
@@ -279,8 +278,8 @@ void LoopbackHttpServer::SendAnswer(int fd, const Response& response, const std:
     std::string reason = response.reason;
     auto headers = response.headers;
     int64_t first = 0;
-    std::optional<int64_t> range = response.ranges && status == 200
-                                       ? RequestedRangeStart(head) : std::nullopt;
+    std::optional<int64_t> range =
+        response.ranges && status == 200 ? RequestedRangeStart(head) : std::nullopt;
     if (range && *range >= size) {
         headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
         SendAll(fd, ResponseHead(416, "Range Not Satisfiable", 0, headers), stopping_);

@@ -40,9 +40,9 @@ class LoopbackHttpServer {
         bool ranges = false;
         // Faults of the body, counted in bytes of this response's body, for
         // the first `faultyRequests` requests of the path (-1: all of them).
-        int64_t dropAfter = -1;   // close the connection after this many
-        int64_t stallAfter = -1;  // send nothing more, keep the connection open
-        int64_t announceExtra = 0;  // Content-Length claims this many more than sent
+        int64_t dropAfter = -1;      // close the connection after this many
+        int64_t stallAfter = -1;     // send nothing more, keep the connection open
+        int64_t announceExtra = 0;   // Content-Length claims this many more than sent
         bool withoutLength = false;  // no Content-Length: only the close ends the body
         int faultyRequests = -1;
         // A pause after each 64 KiB piece, for transfers that take a while.

@@ -21,7 +21,7 @@ threading.Thread(target=serve, daemon=True).start()
 sys.exit(subprocess.run(sys.argv[2:]).returncode))";
 
 class ServiceRun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!CanCreateNetworkNamespace())
             GTEST_SKIP() << "needs network namespaces (run as root with unshare)";
@@ -41,7 +41,8 @@ protected:
     // as the update check ends with the descriptor message.
     static void ExpectUpdateHostUnreachable(const ProcessResult& run) {
         EXPECT_EQ(run.exitCode, 4) << run.err;
-        EXPECT_NE(run.err.find("[Error] Error getting update info: 6 - "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("[Error] Error getting update info: 6 - "), std::string::npos)
+            << run.err;
     }
 
     ProgramFolder folder;
@@ -72,7 +73,8 @@ TEST_F(ServiceRun, TheApplicationsOwnSettingsSurviveByteForByte) {
     const std::string after = ReadAll(Ini());
     ASSERT_GT(after.size(), original.size());
     EXPECT_EQ(after.substr(0, original.size()), original);
-    EXPECT_NE(after.find("\r\n[UpdateService]\r\nHost=http://update.tavrin.no/"), std::string::npos);
+    EXPECT_NE(after.find("\r\n[UpdateService]\r\nHost=http://update.tavrin.no/"),
+              std::string::npos);
 
     // With a host set, a hand-edited address is never overwritten.
     const std::string edited =
@@ -126,10 +128,12 @@ TEST_F(ServiceRun, ADisplayThatCannotBeOpenedFallsBackToTheConsole) {
 TEST_F(ServiceRun, ADatabaseThatCannotBeOpenedEndsWithTheMailSettingsMessage) {
     ProcessResult run = RunOnline({"1", "x", "1044", "true", "/conn:sqlite:Missing.db"});
     EXPECT_EQ(run.exitCode, 3);
-    EXPECT_EQ(run.err.rfind("[tvkUpdateService] Error getting mail settings:14 - ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("[tvkUpdateService] Error getting mail settings:14 - ", 0), 0u)
+        << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder / "Missing.db"));
 
-    ProcessResult odbc = RunOnline({"1", "x", "1044", "true", "/conn:Driver={No Such Driver};Server=x"});
+    ProcessResult odbc =
+        RunOnline({"1", "x", "1044", "true", "/conn:Driver={No Such Driver};Server=x"});
     EXPECT_EQ(odbc.exitCode, 3);
     EXPECT_EQ(odbc.err.rfind("[tvkUpdateService] Error getting mail settings:", 0), 0u) << odbc.err;
 }
@@ -138,8 +142,8 @@ TEST_F(ServiceRun, DebugTracesTheDecisionsButNoPassword) {
     WriteAll(folder / "main.ini", "");
     WriteAll(folder / "version.ini", "[Version]\r\nMajor=7\r\nMinor=9\r\nBuild=1234\r\n");
     ExpectUpdateHostUnreachable(RunOnline({"1", "x", "1044", "true"}));
-    ProcessResult setPassword = RunProcess(
-        {"sqlite3", (folder / "Velkor.db").string(), "UPDATE Innstillinger SET MailPassord='Hemmelig42'"});
+    ProcessResult setPassword = RunProcess({"sqlite3", (folder / "Velkor.db").string(),
+                                            "UPDATE Innstillinger SET MailPassord='Hemmelig42'"});
     if (setPassword.exitCode != 0) GTEST_SKIP() << "sqlite3 shell missing: " << setPassword.err;
 
     ProcessResult run = RunOnline({"/debug", "1", "x", "1044", "0"});
@@ -156,7 +160,8 @@ TEST_F(ServiceRun, DebugTracesTheDecisionsButNoPassword) {
 TEST_F(ServiceRun, UnusableCommandLineShowsTheProblemAndTheExpectedForm) {
     ProcessResult run = RunOnline({"8", "x", "2057"});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("Invalid command line: expected four values"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Invalid command line: expected four values"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("Usage: tvkUpdateService"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Ini()));
 

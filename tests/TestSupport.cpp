@@ -51,7 +51,8 @@ std::string ReleaseSignatureOf(const std::string& content, const std::string& ke
 ReleaseKeyPair MakeReleaseKeyPair(const std::filesystem::path& folder, const std::string& name) {
     ReleaseKeyPair pair{(folder / (name + ".key")).string(), ""};
     const std::string pub = (folder / (name + ".pub")).string();
-    ProcessResult made = RunProcess({"minisign", "-G", "-f", "-W", "-p", pub, "-s", pair.secretKey});
+    ProcessResult made =
+        RunProcess({"minisign", "-G", "-f", "-W", "-p", pub, "-s", pair.secretKey});
     if (made.exitCode != 0) throw std::runtime_error("minisign failed: " + made.err);
     std::string text = ReadAll(pub);
     pair.publicKey = text.substr(text.find('\n') + 1);
@@ -66,7 +67,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        if (!std::freopen(outPath.c_str(), "w", stdout) || !std::freopen(errPath.c_str(), "w", stderr))
+        if (!std::freopen(outPath.c_str(), "w", stdout) ||
+            !std::freopen(errPath.c_str(), "w", stderr))
             ::_exit(126);
         std::freopen("/dev/null", "r", stdin);
         std::vector<char*> args;
@@ -102,8 +104,10 @@ bool CanCreateNetworkNamespace() {
 
 namespace {
 
-std::vector<std::string> WithoutDisplay(std::vector<std::string> prefix, std::vector<std::string> argv) {
-    std::vector<std::string> all = {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
+std::vector<std::string> WithoutDisplay(std::vector<std::string> prefix,
+                                        std::vector<std::string> argv) {
+    std::vector<std::string> all = {
+        "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
     all.insert(all.end(), prefix.begin(), prefix.end());
     all.insert(all.end(), argv.begin(), argv.end());
     return all;
@@ -117,10 +121,11 @@ std::vector<std::string> Offline(std::vector<std::string> argv) {
 
 std::vector<std::string> Online(std::vector<std::string> argv) {
     // 192.0.2.0/24 is reserved for documentation: nothing answers there.
-    return WithoutDisplay({"unshare", "-n", "sh", "-c",
-                           "ip link add v0 type veth peer name v1 && ip addr add 192.0.2.1/24 dev v0 && "
-                           "ip link set v0 up && ip link set v1 up && ip link set lo up && exec \"$0\" \"$@\""},
-                          std::move(argv));
+    return WithoutDisplay(
+        {"unshare", "-n", "sh", "-c",
+         "ip link add v0 type veth peer name v1 && ip addr add 192.0.2.1/24 dev v0 && "
+         "ip link set v0 up && ip link set v1 up && ip link set lo up && exec \"$0\" \"$@\""},
+        std::move(argv));
 }
 
 }  // namespace tvk::test

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "RecordingDialogs.h"
 #include "common/ServiceError.h"
@@ -13,7 +13,7 @@ namespace tvk::test {
 
 // A fresh folder under the system temp folder, removed with the object.
 class TempFolder {
-public:
+  public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -22,7 +22,7 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -43,8 +43,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv);
 std::string BuildReleaseKey();
 // A minisign signature of `content` (the text of its ".minisig" file), made
 // by the minisign tool with the secret key `key`; `legacy` for the old form.
-std::string ReleaseSignatureOf(const std::string& content, const std::string& key = BuildReleaseKey(),
-                               bool legacy = false);
+std::string ReleaseSignatureOf(const std::string& content,
+                               const std::string& key = BuildReleaseKey(), bool legacy = false);
 // A key pair made by the minisign tool in `folder`: the secret key's path
 // and the public key's base64 line.
 struct ReleaseKeyPair {
@@ -56,7 +56,7 @@ ReleaseKeyPair MakeReleaseKeyPair(const std::filesystem::path& folder, const std
 // A program folder as a user would have it: the built executable and its
 // shared libraries copied (not linked) into a fresh temp folder.
 class ProgramFolder : public TempFolder {
-public:
+  public:
     ProgramFolder();
     std::filesystem::path Executable() const { return Path() / "tvkUpdateService"; }
 };

@@ -14,19 +14,26 @@ constexpr const char* kDescriptor512 =
     "[Filter]\r\nTest=0\r\nLanguage=All\r\nName=All\r\nPostalCode=All\r\n";
 
 class UpdateCheck : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // The loopback server lives in this process's network namespace, so
         // the binary runs there too; it must count as online.
         if (!KernelNetUtils().Connected())
             GTEST_SKIP() << "this machine has no network interface besides loopback";
-        WriteAll(folder / "Velkor5.ini", "[UpdateService]\r\nHost=" + server.Url("/files") + "\r\n");
+        WriteAll(folder / "Velkor5.ini",
+                 "[UpdateService]\r\nHost=" + server.Url("/files") + "\r\n");
         WriteAll(folder / "version.ini", "[Version]\r\nMajor=7\r\nMinor=9\r\nBuild=500\r\n");
     }
 
     ProcessResult Run(std::vector<std::string> args) {
-        std::vector<std::string> argv = {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
-                                         "-u", "QT_QPA_PLATFORM", folder.Executable().string()};
+        std::vector<std::string> argv = {"env",
+                                         "-u",
+                                         "DISPLAY",
+                                         "-u",
+                                         "WAYLAND_DISPLAY",
+                                         "-u",
+                                         "QT_QPA_PLATFORM",
+                                         folder.Executable().string()};
         argv.insert(argv.end(), args.begin(), args.end());
         return RunProcess(argv);
     }
@@ -55,18 +62,21 @@ TEST_F(UpdateCheck, ANewBuildIsToldOnceOnASecondaryInstallation) {
     // What killed runs left goes with the next write; a write in progress keeps its file.
     for (const char* left : {"update.ini.Ab12Cd", "update.ini.Xy34Zw", "update.ini.bak"})
         WriteAll(folder / left, "left");
-    std::filesystem::last_write_time(folder / "update.ini.Ab12Cd",
-                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    std::filesystem::last_write_time(
+        folder / "update.ini.Ab12Cd",
+        std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
     ProcessResult first = Run({"1", "x", "1044", "false", "/debug"});
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_FALSE(std::filesystem::exists(folder / "update.ini.Ab12Cd"));
-    EXPECT_TRUE(std::filesystem::exists(folder / "update.ini.Xy34Zw") && std::filesystem::exists(folder / "update.ini.bak"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "update.ini.Xy34Zw") &&
+                std::filesystem::exists(folder / "update.ini.bak"));
     EXPECT_NE(first.err.find("the release is meant for this installation"), std::string::npos)
         << first.err;
 
     ProcessResult second = Run({"1", "x", "1044", "false", "/debug"});
     EXPECT_EQ(second.exitCode, 0);
-    EXPECT_NE(second.err.find("nothing new for this installation"), std::string::npos) << second.err;
+    EXPECT_NE(second.err.find("nothing new for this installation"), std::string::npos)
+        << second.err;
     EXPECT_EQ(second.err.find("[Velkor UpdateService]"), std::string::npos) << second.err;
     EXPECT_EQ(Run({"1", "x", "1044", "false"}).err, "");
 }
@@ -142,7 +152,8 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
             server.ServeBody("/files/update.ini.minisig", c.signature);
         ProcessResult run = Run({"1", "x", "2057", "true"});
         EXPECT_EQ(run.exitCode, 4) << c.name;
-        EXPECT_EQ(run.err.rfind(std::string("[Error] Error getting update info: ") + c.message, 0), 0u)
+        EXPECT_EQ(run.err.rfind(std::string("[Error] Error getting update info: ") + c.message, 0),
+                  0u)
             << c.name << ": " << run.err;
         EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512) << c.name;
     }
@@ -152,13 +163,14 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
 TEST_F(UpdateCheck, AReleaseMadeByTheReleaseToolIsAnnounced) {
     TempFolder made, www;
     WriteAll(made / "VelkorSetup.exe", "MZ setup");
-    ProcessResult release = RunProcess({TVK_SOURCE_DIR "/scripts/release", "--key", BuildReleaseKey(),
-                                        www.Path().string(), (made / "VelkorSetup.exe").string(),
-                                        "512", "7.9"});
+    ProcessResult release =
+        RunProcess({TVK_SOURCE_DIR "/scripts/release", "--key", BuildReleaseKey(),
+                    www.Path().string(), (made / "VelkorSetup.exe").string(), "512", "7.9"});
     ASSERT_EQ(release.exitCode, 0) << release.err;
     for (const char* name : {"update.ini", "VelkorSetup.exe"}) {
         server.ServeBody(std::string("/files/") + name, ReadAll(www / name));
-        server.ServeBody(std::string("/files/") + name + ".minisig", ReadAll(www / (std::string(name) + ".minisig")));
+        server.ServeBody(std::string("/files/") + name + ".minisig",
+                         ReadAll(www / (std::string(name) + ".minisig")));
     }
     ProcessResult run = Run({"1", "x", "2057", "false"});
     EXPECT_EQ(run.exitCode, 0);

@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "DatabaseFixtures.h"
-#include "components/transfer/CurlTransfer.h"
 #include "components/database/DatabaseComponent.h"
 #include "components/settings/IniFile.h"
+#include "components/transfer/CurlTransfer.h"
 #include "database/CustomerSettings.h"
 #include "run/ServiceSettings.h"
 #include "run/StartUp.h"

@@ -361,7 +361,9 @@ TEST_F(UpdateRun, OnlyASetupTheMakerSignedIsReportedAndStarted) {
          "be fetched: Not Found",
          0},
         {"replaced after its download",
-         [&] { dialogs.afterDownload = [](const fs::path& setup) { WriteAll(setup, kSetup + "#"); }; },
+         [&] {
+             dialogs.afterDownload = [](const fs::path& setup) { WriteAll(setup, kSetup + "#"); };
+         },
          6,
          "Oppdateringen kunne ikke installeres: VelkorSetup.exe is refused: its signature does "
          "not match its content",

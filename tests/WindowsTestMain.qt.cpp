@@ -11,9 +11,9 @@
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS",
-             "--disable-gpu --no-sandbox --disable-background-networking --disable-component-update",
-             0);
+    ::setenv(
+        "QTWEBENGINE_CHROMIUM_FLAGS",
+        "--disable-gpu --no-sandbox --disable-background-networking --disable-component-update", 0);
     ::testing::InitGoogleTest(&argc, argv);
     tvk::EnsureApplication();
     return RUN_ALL_TESTS();

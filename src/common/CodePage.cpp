@@ -17,7 +17,6 @@ constexpr std::array<char32_t, 32> kHighControlRange = {
 
 constexpr char32_t kInvalid = 0xFFFFFFFF;
 
-
 // Decodes the character at `pos` and advances `pos` past it. A malformed
 // sequence yields kInvalid and advances past its lead byte and the continuation
 // bytes that were still valid, so that one broken character counts once.

@@ -14,8 +14,9 @@ TEST(DateTime, ReadsTheFormsServersReport) {
 }
 
 TEST(DateTime, RefusesWhatIsNotADate) {
-    for (const char* text : {"", "not a date", "2026-13-01", "2023-02-29", "2026-12-08 24:00:00",
-                             "2026-12-08 21:59", "2026-12-08 21:59:25x", "2026-1-8", "0000-01-01"}) {
+    for (const char* text :
+         {"", "not a date", "2026-13-01", "2023-02-29", "2026-12-08 24:00:00", "2026-12-08 21:59",
+          "2026-12-08 21:59:25x", "2026-1-8", "0000-01-01"}) {
         try {
             DateTime::Parse(text);
             ADD_FAILURE() << "accepted " << text;

@@ -11,7 +11,7 @@ namespace tvk {
 // the number and the description that the error messages show as
 // "<number> - <description>", whatever the source (SQLite, ODBC, errno, ...).
 class ServiceError : public std::runtime_error {
-public:
+  public:
     ServiceError(int64_t number, std::string description)
         : std::runtime_error(std::to_string(number) + " - " + description),
           number_(number),
@@ -20,7 +20,7 @@ public:
     int64_t Number() const { return number_; }
     const std::string& Description() const { return description_; }
 
-private:
+  private:
     int64_t number_;
     std::string description_;
 };
@@ -34,13 +34,13 @@ inline ServiceError ErrnoError(int err, const std::string& what) {
 // Numbers of the service's own failures, chosen to match what users of the
 // application know from its other components.
 namespace ErrorNumber {
-inline constexpr int64_t TypeMismatch = 13;       // a value that cannot be converted
-inline constexpr int64_t Overflow = 6;            // a number outside its range
-inline constexpr int64_t InvalidArgument = 5;     // a call with an argument it cannot take
-inline constexpr int64_t SubscriptOutOfRange = 9; // an entry that is not there
-inline constexpr int64_t ItemNotFound = 3265;     // a field name or position that does not exist
-inline constexpr int64_t ObjectClosed = 3704;     // a closed recordset or connection was used
-inline constexpr int64_t NoCurrentRecord = 3021;  // a field read at the end of the rows
+inline constexpr int64_t TypeMismatch = 13;        // a value that cannot be converted
+inline constexpr int64_t Overflow = 6;             // a number outside its range
+inline constexpr int64_t InvalidArgument = 5;      // a call with an argument it cannot take
+inline constexpr int64_t SubscriptOutOfRange = 9;  // an entry that is not there
+inline constexpr int64_t ItemNotFound = 3265;      // a field name or position that does not exist
+inline constexpr int64_t ObjectClosed = 3704;      // a closed recordset or connection was used
+inline constexpr int64_t NoCurrentRecord = 3021;   // a field read at the end of the rows
 // A release file whose signature does not hold: Windows' own number for a
 // signature that does not verify (TRUST_E_BAD_DIGEST).
 inline constexpr int64_t SignatureRefused = -2146869232;

@@ -9,7 +9,7 @@ namespace tvk {
 // the files themselves are in the Windows ANSI code page, or in the Unicode
 // form their byte-order mark names.
 class SettingsFile {
-public:
+  public:
     virtual ~SettingsFile() = default;
 
     // A missing file, section or key reads as empty text, never as a failure.

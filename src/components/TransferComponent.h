@@ -21,7 +21,7 @@ struct DownloadCheck {
 
 // HTTP and FTP transfers of the run.
 class TransferComponent {
-public:
+  public:
     virtual ~TransferComponent() = default;
 
     // False: each following operation returns only when its work has ended,
@@ -72,7 +72,7 @@ public:
 
 // Whether the machine has a network connection beyond loopback.
 class NetUtils {
-public:
+  public:
     virtual ~NetUtils() = default;
     virtual bool Connected() = 0;
 };

@@ -12,13 +12,14 @@ inline constexpr int32_t kConnectionLost = -2;
 // What an asynchronous transfer reports. The calls arrive on the thread that
 // owns the window, one at a time, through an EventDispatcher.
 class TransferEvents {
-public:
+  public:
     virtual ~TransferEvents() = default;
 
     // kConnectionLost, or an informative code.
     virtual void StatusCode(int32_t code) = 0;
     virtual void StatusMessage(const std::string& text) = 0;
-    virtual void TransferStart(const std::string& remote, const std::string& local, bool download) = 0;
+    virtual void TransferStart(const std::string& remote, const std::string& local,
+                               bool download) = 0;
     // Setting `cancel` to true makes the transfer abandon the file; it then
     // ends with TransferFailed. Reports may be merged (at most about 20 a
     // second); the byte counts are always exact.
@@ -33,7 +34,7 @@ public:
 
 // Runs a call later on the user-interface thread, in the order posted.
 class EventDispatcher {
-public:
+  public:
     virtual ~EventDispatcher() = default;
     virtual void Post(std::function<void()> call) = 0;
 };

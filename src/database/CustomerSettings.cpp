@@ -67,10 +67,11 @@ void ReadCustomerSettings(RunState& state) {
         ReadSettingsRow(db, state.CustomerSettings);
         ReadProductVersion(db, state.SqlServerProductVersion);
     } catch (const std::exception& failure) {
-        state.dialogs->ShowMessage({.text = "Error getting mail settings:" + DescribeFailure(failure),
-                                    .title = kProgramTitle,
-                                    .icon = MessageIcon::None,
-                                    .buttons = MessageButtons::Ok});
+        state.dialogs->ShowMessage(
+            {.text = "Error getting mail settings:" + DescribeFailure(failure),
+             .title = kProgramTitle,
+             .icon = MessageIcon::None,
+             .buttons = MessageButtons::Ok});
         throw RunEnded{ExitCode::CustomerSettings};
     }
 }

@@ -11,7 +11,7 @@ namespace tvk {
 namespace {
 
 class CustomerSettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         state.programFolder = folder.Path();
         state.dialogs = &dialogs;
@@ -51,9 +51,11 @@ protected:
 
 TEST_F(CustomerSettingsTest, ReadsTheFirstRowAndTheProductVersion) {
     Execute("DELETE FROM Innstillinger");
-    Execute("INSERT INTO Innstillinger VALUES ('S1', 'Ærlig AS', 150, 1, 'a@b.no;c@d.no', 0, "
-            "'smtp.local', 'bruker', 'passord', 'DOMENE', 'avsender@b.no')");
-    Execute("INSERT INTO Innstillinger VALUES ('S2', 'Andre', '9999', 0, '', 1, '', '', '', '', '')");
+    Execute(
+        "INSERT INTO Innstillinger VALUES ('S1', 'Ærlig AS', 150, 1, 'a@b.no;c@d.no', 0, "
+        "'smtp.local', 'bruker', 'passord', 'DOMENE', 'avsender@b.no')");
+    Execute(
+        "INSERT INTO Innstillinger VALUES ('S2', 'Andre', '9999', 0, '', 1, '', '', '', '', '')");
     ReadCustomerSettings(state);
     const CustomerSettings& s = state.CustomerSettings;
     EXPECT_EQ(s.RegFirma, "Ærlig AS");
@@ -69,8 +71,9 @@ TEST_F(CustomerSettingsTest, ReadsTheFirstRowAndTheProductVersion) {
 }
 
 TEST_F(CustomerSettingsTest, NullsAndAnEmptyTableReadAsFalseAndEmptyText) {
-    Execute("UPDATE Innstillinger SET RegFirma=NULL, UpdateServiceSendMail=NULL, "
-            "UpdateServiceMailSent=NULL, MailServer=NULL");
+    Execute(
+        "UPDATE Innstillinger SET RegFirma=NULL, UpdateServiceSendMail=NULL, "
+        "UpdateServiceMailSent=NULL, MailServer=NULL");
     state.CustomerSettings.RegFirma = "stale";
     ReadCustomerSettings(state);
     EXPECT_EQ(state.CustomerSettings.RegFirma, "");
@@ -98,7 +101,9 @@ TEST_F(CustomerSettingsTest, FailuresShowTheMessageAndEndTheRun) {
     Execute("ALTER TABLE Innstillinger RENAME COLUMN Serienummer TO Serial");
     EXPECT_EQ(ReadEndingCode(), static_cast<int>(ExitCode::CustomerSettings));
     ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text.rfind("Error getting mail settings:1 - no such column: Serienummer", 0), 0u)
+    EXPECT_EQ(dialogs.shown[0].text.rfind(
+                  "Error getting mail settings:1 - no such column: Serienummer", 0),
+              0u)
         << dialogs.shown[0].text;
     EXPECT_EQ(dialogs.shown[0].title, "tvkUpdateService");
     EXPECT_EQ(dialogs.shown[0].icon, MessageIcon::None);
@@ -108,7 +113,8 @@ TEST_F(CustomerSettingsTest, ValuesThatCannotBeConvertedAreFailures) {
     Execute("UPDATE Innstillinger SET UpdateServiceSendMail='kanskje'");
     EXPECT_EQ(ReadEndingCode(), static_cast<int>(ExitCode::CustomerSettings));
     ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_NE(dialogs.shown[0].text.find(":13 - Type mismatch"), std::string::npos) << dialogs.shown[0].text;
+    EXPECT_NE(dialogs.shown[0].text.find(":13 - Type mismatch"), std::string::npos)
+        << dialogs.shown[0].text;
 
     Execute("UPDATE Innstillinger SET UpdateServiceSendMail='True'");
     Execute("UPDATE xp_msver SET Character_Value=NULL");

@@ -29,7 +29,6 @@ std::string Element(const std::string& name, const std::string& content) {
     return "<" + name + ">" + Utf8ToLatin1XmlLine(EscapeCompanyName(content)) + "</" + name + ">";
 }
 
-
 }  // namespace
 
 std::string FormatIsoDate(const std::optional<DateTime>& value, bool withTime) {
@@ -70,7 +69,8 @@ void SendDownloadReport(RunState& state) {
     values.serverVersion = ToText(versions->Fields("SQLServerVersion"));
     versions->Close();
 
-    const std::filesystem::path file = state.programFolder / ReportFileName(GetSqlServerDate(state));
+    const std::filesystem::path file =
+        state.programFolder / ReportFileName(GetSqlServerDate(state));
     values.company = state.CustomerSettings.RegFirma;
     values.installedBuild = state.InstalledBuild;
     values.downloadedBuild = state.UpdateInfo.Build;

@@ -139,7 +139,8 @@ TEST_F(DownloadWindowLive, CancelDuringAStallEndsTheTransferWithoutAQuestion) {
     const auto part = folder / "VelkorSetup_512.exe.part";
     QDeadlineTimer deadline(10000);
     std::error_code none;
-    while (std::filesystem::file_size(part, none) < 500000 && !deadline.hasExpired()) QTest::qWait(20);
+    while (std::filesystem::file_size(part, none) < 500000 && !deadline.hasExpired())
+        QTest::qWait(20);
     QTest::mouseClick(w.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntilClosed());
     EXPECT_FALSE(w.OK());
@@ -237,7 +238,8 @@ TEST_F(DownloadWindowLive, TheSetupGetsItsNameOnlyWithTheMakersSignature) {
         }
         EXPECT_TRUE(NothingLeft()) << c.name;
         ASSERT_EQ(asked.size(), 1u) << c.name;
-        EXPECT_NE(asked[0].text.find(c.refusal), std::string::npos) << c.name << ": " << asked[0].text;
+        EXPECT_NE(asked[0].text.find(c.refusal), std::string::npos)
+            << c.name << ": " << asked[0].text;
         EXPECT_EQ(asked[0].title, "Velkor UpdateService") << c.name;
     }
 }

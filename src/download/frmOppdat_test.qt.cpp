@@ -23,7 +23,6 @@ using test::WaitUntil;
 
 using namespace std::chrono_literals;
 
-
 class DownloadWindow : public ::testing::Test {
   protected:
     frmOppdat& Open(bool show = true) {

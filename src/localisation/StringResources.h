@@ -24,7 +24,7 @@ std::span<const StringBlock> BuiltInStringBlocks();
 // Where the string lookup finds its blocks: the program's own resources on
 // Windows, the built-in table elsewhere, damaged blocks in tests.
 class StringResources {
-public:
+  public:
     virtual ~StringResources() = default;
     // The bytes of the block for exactly this language; nothing when there is none.
     virtual std::optional<std::span<const unsigned char>> FindBlock(uint16_t block,
@@ -33,13 +33,13 @@ public:
 
 // Blocks held in memory; by default the built-in table.
 class BuiltInStringResources final : public StringResources {
-public:
+  public:
     explicit BuiltInStringResources(std::span<const StringBlock> blocks = BuiltInStringBlocks())
         : blocks_(blocks) {}
     std::optional<std::span<const unsigned char>> FindBlock(uint16_t block,
                                                             uint16_t language) const override;
 
-private:
+  private:
     std::span<const StringBlock> blocks_;
 };
 

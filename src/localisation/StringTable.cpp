@@ -26,7 +26,6 @@ char16_t ReadUnit(Bytes bytes, size_t offset) {
     return static_cast<char16_t>(bytes[offset] | (bytes[offset + 1] << 8));
 }
 
-
 // `units` code units of UTF-16LE as UTF-8; a surrogate without its partner
 // becomes U+FFFD rather than invalid UTF-8.
 std::string Utf16LeToUtf8(Bytes bytes, size_t offset, size_t units) {

@@ -111,7 +111,7 @@ const std::vector<Row> kExpected = {
 };
 
 class StringTableTest : public ::testing::Test {
-protected:
+  protected:
     std::string Load(int32_t language, int32_t id) {
         return LoadLocalString(builtIn, dialogs, language, id);
     }
@@ -197,7 +197,7 @@ TEST_F(StringTableTest, BuiltInBlocksHaveTheResourceLayout) {
 
 // Blocks of one language handed in by the test, recording what was asked for.
 class FakeResources : public StringResources {
-public:
+  public:
     std::optional<std::span<const unsigned char>> FindBlock(uint16_t block,
                                                             uint16_t language) const override {
         asked.push_back(block);
@@ -219,7 +219,7 @@ std::vector<unsigned char> Units(std::initializer_list<char16_t> units) {
 }
 
 class StringTableFaultTest : public ::testing::Test {
-protected:
+  protected:
     std::string Load(int32_t id) { return LoadLocalString(resources, dialogs, 1044, id); }
     void ExpectOneOutOfRangeBox() {
         ASSERT_EQ(dialogs.shown.size(), 1u);

@@ -79,7 +79,7 @@ class frmMelding : public QDialog {
     QPushButton* cmdInstaller_ = nullptr;
     QLabel* lblInstallerPaaServer_ = nullptr;
     QWebEngineView* WebBrowser1_ = nullptr;  // created only when there is a page to show
-    LayoutRect pageArea_;                     // where the page goes, in twips
+    LayoutRect pageArea_;                    // where the page goes, in twips
     QTimer* timFocus_ = nullptr;
 };
 

@@ -76,7 +76,6 @@ class DesktopBrowser : public QObject {
     void open(const QUrl& url) { opened.push_back(url); }
 };
 
-
 void ServeHtml(test::LoopbackHttpServer& server, const std::string& path, const std::string& body) {
     server.Serve(path, {200,
                         "OK",

@@ -4,8 +4,6 @@
 // served from loopback.
 #include <gtest/gtest.h>
 
-#include "WindowsTestSupport.qt.h"
-
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -17,6 +15,7 @@
 #include <string>
 
 #include "LoopbackHttpServer.h"
+#include "WindowsTestSupport.qt.h"
 #include "localisation/StringTable.h"
 #include "notify/MessageText.h"
 #include "notify/frmMelding.qt.h"
@@ -50,7 +49,6 @@ for (const x of t.l) { const li = document.createElement("li"); li.textContent =
                        document.getElementById("l").appendChild(li); }
 document.getElementById("p").innerHTML = t.p;
 </script></body></html>)";
-
 
 struct Variant {
     const char* name;

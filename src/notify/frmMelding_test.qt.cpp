@@ -3,8 +3,6 @@
 // since the engine is slow to start.
 #include <gtest/gtest.h>
 
-#include "WindowsTestSupport.qt.h"
-
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
@@ -18,10 +16,11 @@
 #include <memory>
 
 #include "LoopbackHttpServer.h"
-#include "notify/frmMelding.qt.h"
+#include "WindowsTestSupport.qt.h"
 #include "localisation/StringTable.h"
 #include "notify/MessageText.h"
 #include "notify/MessageWindowLayout.h"
+#include "notify/frmMelding.qt.h"
 #include "platform/QtWindows.qt.h"
 
 namespace tvk {
@@ -32,7 +31,6 @@ using test::WaitUntil;
 constexpr int kEnglish = 2057;
 constexpr int kNorwegian = 1044;
 constexpr int kWaitMs = 20000;  // bound for the first page: the engine starts slowly
-
 
 LayoutRect GeometryOf(const QWidget* widget) {
     return {widget->x(), widget->y(), widget->width(), widget->height()};
@@ -157,7 +155,8 @@ TEST_F(frmMeldingTest, BrowserAsksForThePageInTheRunsLanguage) {
     window->setSoftwareUpdate(true);
     window->setURL(server.Url("/info.html"));
     window->show();  // the page follows the window
-    ASSERT_TRUE(WaitUntil([&] { return window->findChild<QWebEngineView*>("WebBrowser1"); }, kWaitMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return window->findChild<QWebEngineView*>("WebBrowser1"); }, kWaitMs));
     auto* browser = Control<QWebEngineView>(*window, "WebBrowser1");
     QSignalSpy loaded(browser, &QWebEngineView::loadFinished);
     EXPECT_EQ(browser->url().toString().toStdString(), server.Url("/info.html") + "?lang=1044");

@@ -2,12 +2,12 @@
 
 #include <exception>
 
-#include "common/TextSplit.h"
 #include "common/ServiceError.h"
+#include "common/TextSplit.h"
 #include "notify/MessageText.h"
-#include "update/TempFiles.h"
 #include "platform/Module.h"
 #include "platform/Platform.h"
+#include "update/TempFiles.h"
 
 namespace tvk {
 
@@ -125,7 +125,8 @@ std::vector<std::string> SplitAddressList(const std::string& list) {
 }
 
 MailComponents CreateMailComponents() {
-    static const platform::Module module = platform::Module::Load(platform::ProgramFolder(), kMailModule);
+    static const platform::Module module =
+        platform::Module::Load(platform::ProgramFolder(), kMailModule);
     return module.Entry<MailModuleEntry>(kMailEntry)();
 }
 

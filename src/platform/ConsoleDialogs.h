@@ -9,7 +9,7 @@ namespace tvk {
 // Without a display nothing may block: each box becomes one line on standard
 // error, "[title] text", and is answered with its safe default (OK; No).
 class ConsoleDialogs : public Dialogs {
-public:
+  public:
     explicit ConsoleDialogs(std::FILE* out = stderr) : out_(out) {}
     MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
     // The title and the heading as one line; counts as closed without installing.

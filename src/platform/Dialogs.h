@@ -50,8 +50,8 @@ struct DownloadWindowRequest {
     std::string URLHost;
     std::string HostExe;
     std::string LocalExe;
-    std::string LocalPath;  // the update folder, ending with a separator
-    DownloadCheck check;    // what the setup must show before it gets its name
+    std::string LocalPath;       // the update folder, ending with a separator
+    DownloadCheck check;         // what the setup must show before it gets its name
     TransferMaker makeTransfer;  // the window's own transfer, apart from the run's
 };
 
@@ -68,7 +68,7 @@ inline constexpr const char* kProgramTitle = "tvkUpdateService";
 // windows with a display, one line on standard error without one, a fake in
 // tests. Windows are modal: each call returns when the window has closed.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual MessageAnswer ShowMessage(const MessageBoxRequest& request) = 0;
 

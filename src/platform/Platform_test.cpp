@@ -50,8 +50,8 @@ TEST(AtomicWrite, NewFilesGetTheAskedModeLessWhatTheUmaskTakes) {
 
 TEST(AtomicWrite, FailureNamesTheErrnoAndCreatesNothing) {
     test::TempFolder folder;
-    ServiceError error = test::ErrorOf(
-        [&] { platform::WriteFileAtomically(folder / "missing" / "x.ini", "x"); });
+    ServiceError error =
+        test::ErrorOf([&] { platform::WriteFileAtomically(folder / "missing" / "x.ini", "x"); });
     EXPECT_EQ(error.Number(), ENOENT);
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }

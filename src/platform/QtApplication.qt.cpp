@@ -6,7 +6,8 @@
 namespace tvk {
 
 QApplication& EnsureApplication() {
-    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return *existing;
     // The browser engine shares its GL contexts with the widgets; this must be
     // set before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

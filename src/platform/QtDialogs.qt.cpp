@@ -55,7 +55,7 @@ bool DisplayOpens() {
 }
 
 class QtDialogs : public tvk::Dialogs {
-public:
+  public:
     QtDialogs() { tvk::EnsureApplication(); }
 
     tvk::MessageAnswer ShowMessage(const tvk::MessageBoxRequest& request) override {

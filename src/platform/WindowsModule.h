@@ -23,7 +23,7 @@ inline constexpr const char* kCreateDialogsSymbol = "tvkWindowsCreateDialogs";
 // module can open it, console lines otherwise. The module is loaded on the
 // first box, not before.
 class SystemDialogs : public Dialogs {
-public:
+  public:
     explicit SystemDialogs(std::filesystem::path programFolder, bool trace = false);
     MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
     bool ShowMessageWindow(const Texts& texts, const MessageWindowRequest& request) override;

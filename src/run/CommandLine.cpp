@@ -1,8 +1,8 @@
 #include "run/CommandLine.h"
-#include "common/AsciiText.h"
 
 #include <vector>
 
+#include "common/AsciiText.h"
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
 #include "common/TextSplit.h"
@@ -22,7 +22,8 @@ void RemoveAll(std::string& lower, std::string& given, std::string_view pattern)
     if (pattern.empty()) return;
     std::string newLower, newGiven;
     size_t from = 0;
-    for (size_t at; (at = lower.find(pattern, from)) != std::string::npos; from = at + pattern.size()) {
+    for (size_t at; (at = lower.find(pattern, from)) != std::string::npos;
+         from = at + pattern.size()) {
         newLower.append(lower, from, at - from);
         newGiven.append(given, from, at - from);
     }
@@ -45,13 +46,15 @@ bool IsHelpRequest(const std::string& line) {
 std::string CommandLineUsage() {
     return "Usage: tvkUpdateService [<run mode> <identifier> <language id> <main installation>] "
            "[/debug] [/conn:<connection text>]\n"
-           "  run mode           8 for an interactive check; any other number for a background check\n"
+           "  run mode           8 for an interactive check; any other number for a background "
+           "check\n"
            "  identifier         a word of the caller's choosing; not used\n"
            "  language id        1030, 1031, 1044, 1053 or 2057\n"
            "  main installation  true, false or a number (0 is false)\n"
            "  /conn:             must come last: the rest of the line is the connection text\n"
            "                     (none, sqlite:<file>, or an ODBC connection string)\n"
-           "Without values: a background check of the main installation in Norwegian (1 x 1044 true).\n"
+           "Without values: a background check of the main installation in Norwegian (1 x 1044 "
+           "true).\n"
            "Example: tvkUpdateService 8 velkor 2057 true /conn:sqlite:Velkor.db";
 }
 

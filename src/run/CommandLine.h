@@ -20,7 +20,7 @@ struct CommandLine {
 
 // A non-empty command line that does not carry four usable values.
 class CommandLineError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -9,13 +9,14 @@ namespace tvk {
 namespace {
 
 class ServiceSettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         state.programFolder = folder.Path();
         state.settingsFile = std::make_unique<IniFile>();
     }
     std::string Read(const char* key) {
-        return state.settingsFile->LesINIStreng("UpdateService", key, (folder / "Velkor5.ini").string());
+        return state.settingsFile->LesINIStreng("UpdateService", key,
+                                                (folder / "Velkor5.ini").string());
     }
     void Write(const std::string& text) { test::WriteAll(folder / "Velkor5.ini", text); }
 

@@ -6,9 +6,9 @@
 #include "common/ServiceError.h"
 #include "components/database/DatabaseComponent.h"
 #include "components/settings/IniFile.h"
-#include "components/transfer/KernelNetUtils.h"
 #include "components/signature/ReleaseSignature.h"
 #include "components/transfer/CurlTransfer.h"
+#include "components/transfer/KernelNetUtils.h"
 #include "database/CustomerSettings.h"
 #include "localisation/StringTable.h"
 #include "platform/Platform.h"
@@ -159,10 +159,10 @@ int Main(const std::string& commandLineText, const StartUpServices& services) {
     } catch (const RunEnded& ended) {
         return static_cast<int>(ended.code);
     } catch (const std::exception& failure) {
-        state.dialogs->ShowMessage({.text = "The update service could not start: " +
-                                            DescribeFailure(failure),
-                                    .title = kProgramTitle,
-                                    .icon = MessageIcon::Critical});
+        state.dialogs->ShowMessage(
+            {.text = "The update service could not start: " + DescribeFailure(failure),
+             .title = kProgramTitle,
+             .icon = MessageIcon::Critical});
         return static_cast<int>(ExitCode::StartupFailure);
     }
 

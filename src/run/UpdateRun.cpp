@@ -1,6 +1,5 @@
 #include "run/UpdateRun.h"
 
-
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
 #include "download/DownloadReport.h"
@@ -70,9 +69,9 @@ bool MailNotice(RunState& state, const std::string& heading) {
     std::string result = "not sent";
     Try(state, "mailing the notice", [&] {
         std::string page = WriteNoticePage(state);
-        result = SendEmail(c.UpdateServiceSendTo, heading, "", 0, 1, nullptr, "", c.MailServer,
-                           c.MailBrukerid, c.MailPassord, c.MailDomene, c.MailAvsender, "", "",
-                           page);
+        result =
+            SendEmail(c.UpdateServiceSendTo, heading, "", 0, 1, nullptr, "", c.MailServer,
+                      c.MailBrukerid, c.MailPassord, c.MailDomene, c.MailAvsender, "", "", page);
     });
     // Only a notice that really went out counts as sent; otherwise the claim
     // is given back and the customer learns of the release in the window.
@@ -138,7 +137,8 @@ void RunUpdate(RunState& state) {
     Trace(state, meant ? "the release is meant for this installation"
                        : "the release is not meant for this installation");
 
-    if (meant && !state.SqlServerProductVersion.empty() && ServerTooOld(state.SqlServerProductVersion)) {
+    if (meant && !state.SqlServerProductVersion.empty() &&
+        ServerTooOld(state.SqlServerProductVersion)) {
         state.dialogs->ShowMessage({.text = LoadLocalString(state, 225),
                                     .title = LoadLocalString(state, 100),
                                     .icon = MessageIcon::Critical,

@@ -61,7 +61,8 @@ bool IsMeantFor(const UpdateInfo& info, const CustomerFacts& customer) {
     if (!IsNoRestriction(info.Name) &&
         !ContainsIgnoringCase(info.Name, FirstCharacter(customer.companyName)))
         return false;
-    if (!IsNoRestriction(info.PostalCode) && !PostalCodeMatches(info.PostalCode, customer.postalCode))
+    if (!IsNoRestriction(info.PostalCode) &&
+        !PostalCodeMatches(info.PostalCode, customer.postalCode))
         return false;
     return true;
 }

@@ -16,7 +16,9 @@ UpdateInfo Release() {
 }
 
 CustomerFacts Customer() {
-    return {.installedBuild = 500, .languageId = 1044, .companyName = "Bakeriet AS",
+    return {.installedBuild = 500,
+            .languageId = 1044,
+            .companyName = "Bakeriet AS",
             .postalCode = "0175"};
 }
 

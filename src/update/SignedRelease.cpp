@@ -28,33 +28,33 @@ std::string FetchSignature(TransferComponent& transfer, const std::string& url,
         return transfer.FetchHTTP(url + kSignatureSuffix, kSignatureLimit);
     } catch (const ServiceError& failure) {
         throw ServiceError(failure.Number(), "The signature " + name + kSignatureSuffix +
-                                                 " could not be fetched: " +
-                                                 failure.Description());
+                                                 " could not be fetched: " + failure.Description());
     }
 }
 
 void SetupCheck::Verify(const std::filesystem::path& setup) const {
-    SignedFileFacts facts = ReleaseSignature(signature, name).VerifyFile(setup, TrustedReleaseKeys());
+    SignedFileFacts facts =
+        ReleaseSignature(signature, name).VerifyFile(setup, TrustedReleaseKeys());
     if (size >= 0 && facts.size != size)
         throw ServiceError(ErrorNumber::SignatureRefused,
                            name + " is refused: it has " + std::to_string(facts.size) +
                                " bytes, the update information names " + std::to_string(size));
     if (!sha256.empty() && facts.sha256 != sha256)
         throw ServiceError(ErrorNumber::SignatureRefused,
-                           name + " is refused: it is not the file the update information names "
-                                  "(its SHA-256 differs)");
+                           name +
+                               " is refused: it is not the file the update information names "
+                               "(its SHA-256 differs)");
 }
 
 DownloadCheck SetupCheck::ForDownload() const {
-    return {.size = size, .verify = [check = *this](const std::filesystem::path& body) {
-                check.Verify(body);
-            }};
+    return {.size = size,
+            .verify = [check = *this](const std::filesystem::path& body) { check.Verify(body); }};
 }
 
 std::optional<SetupCheck> FetchSetupCheck(RunState& state) {
     const UpdateInfo& info = state.UpdateInfo;
-    SetupCheck check{.name = info.Setup + ".exe", .signature = "", .size = info.Size,
-                     .sha256 = info.Sha256};
+    SetupCheck check{
+        .name = info.Setup + ".exe", .signature = "", .size = info.Size, .sha256 = info.Sha256};
     try {
         state.transfer->Asynchronous(false);
         check.signature = FetchSignature(*state.transfer,

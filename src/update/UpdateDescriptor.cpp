@@ -17,8 +17,8 @@ namespace tvk {
 namespace {
 
 void RefuseSetupName(const std::string& name) {
-    bool plain = name.find_first_of("/\\:") == std::string::npos &&
-                 name.find("..") == std::string::npos;
+    bool plain =
+        name.find_first_of("/\\:") == std::string::npos && name.find("..") == std::string::npos;
     for (size_t i = 0; i < name.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         if (c < 0x20 || c == 0x7F) plain = false;
@@ -27,9 +27,9 @@ void RefuseSetupName(const std::string& name) {
             plain = false;
     }
     if (!plain)
-        throw ServiceError(ErrorNumber::InvalidArgument,
-                           "The setup name \"" + name + "\" in " + kDescriptorFile +
-                               " is not a plain file name");
+        throw ServiceError(
+            ErrorNumber::InvalidArgument,
+            "The setup name \"" + name + "\" in " + kDescriptorFile + " is not a plain file name");
 }
 
 // Size= and Sha256= pin the setup that the signed descriptor belongs to. A
@@ -39,18 +39,18 @@ void ReadSetupPin(UpdateInfo& info, const std::string& size, const std::string& 
         int64_t bytes = -1;
         auto [end, ec] = std::from_chars(size.data(), size.data() + size.size(), bytes);
         if (ec != std::errc() || end != size.data() + size.size() || bytes < 0)
-            throw ServiceError(ErrorNumber::TypeMismatch,
-                               "The Size \"" + size + "\" in " + kDescriptorFile +
-                                   " is not a number of bytes");
+            throw ServiceError(
+                ErrorNumber::TypeMismatch,
+                "The Size \"" + size + "\" in " + kDescriptorFile + " is not a number of bytes");
         info.Size = bytes;
     }
     if (!sha256.empty()) {
         info.Sha256 = LowerCaseText(sha256);
         if (info.Sha256.size() != 64 ||
             info.Sha256.find_first_not_of("0123456789abcdef") != std::string::npos)
-            throw ServiceError(ErrorNumber::TypeMismatch,
-                               "The Sha256 \"" + sha256 + "\" in " + kDescriptorFile +
-                                   " is not a SHA-256 digest");
+            throw ServiceError(
+                ErrorNumber::TypeMismatch,
+                "The Sha256 \"" + sha256 + "\" in " + kDescriptorFile + " is not a SHA-256 digest");
     }
 }
 
@@ -70,7 +70,8 @@ int32_t PreviousBuild(SettingsFile& ini, const std::filesystem::path& descriptor
 // The setup lay in the update folder since an earlier run, where anything
 // may have replaced it: it is checked again, as if it had just arrived.
 ExitCode OfferDownloadedSetup(RunState& state) {
-    const std::filesystem::path setup = UpdateFolder(state.programFolder) / LocalSetupName(state.UpdateInfo);
+    const std::filesystem::path setup =
+        UpdateFolder(state.programFolder) / LocalSetupName(state.UpdateInfo);
     if (!platform::FileExists(setup)) return ExitCode::Normal;
     MessageAnswer answer = state.dialogs->ShowMessage({.text = LoadLocalString(state, 208),
                                                        .title = LoadLocalString(state, 100),
@@ -148,8 +149,8 @@ void GetUpdateInfo(RunState& state) {
         state.UpdateInfo = ReadUpdateInfo(*state.settingsFile, descriptor);
 
         DescriptorDecision decision = Decide(state, previousBuild);
-        Trace(state, "descriptor build " + std::to_string(state.UpdateInfo.Build) +
-                         ", previous " + std::to_string(previousBuild) + ", installed " +
+        Trace(state, "descriptor build " + std::to_string(state.UpdateInfo.Build) + ", previous " +
+                         std::to_string(previousBuild) + ", installed " +
                          std::to_string(state.InstalledBuild));
         if (decision == DescriptorDecision::GoOn) return;
         if (decision == DescriptorDecision::OfferDownloadedSetup) {
@@ -157,9 +158,10 @@ void GetUpdateInfo(RunState& state) {
             if (code != ExitCode::Normal) throw RunEnded{code};
         }
     } catch (const std::exception& failure) {
-        state.dialogs->ShowMessage({.text = "Error getting update info: " + DescribeFailure(failure),
-                                    .title = "Error",
-                                    .icon = MessageIcon::Critical});
+        state.dialogs->ShowMessage(
+            {.text = "Error getting update info: " + DescribeFailure(failure),
+             .title = "Error",
+             .icon = MessageIcon::Critical});
         throw RunEnded{ExitCode::UpdateInfo};
     }
     Trace(state, "nothing new for this installation");

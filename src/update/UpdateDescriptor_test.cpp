@@ -18,7 +18,7 @@ namespace tvk {
 namespace {
 
 class ReadDescriptor : public ::testing::Test {
-protected:
+  protected:
     UpdateInfo Read(const std::string& text) {
         test::WriteAll(file, text);
         return ReadUpdateInfo(ini, file);
@@ -66,8 +66,8 @@ TEST_F(ReadDescriptor, NumbersFollowTheLeadingNumberRule) {
 }
 
 TEST_F(ReadDescriptor, SetupNamesThatLeaveTheUpdateFolderAreRefused) {
-    for (const char* name : {"../evil", "sub/setup", "sub\\setup", "C:setup", "a..b", "x\x01y",
-                             "x\x81y"}) {
+    for (const char* name :
+         {"../evil", "sub/setup", "sub\\setup", "C:setup", "a..b", "x\x01y", "x\x81y"}) {
         ServiceError error =
             test::ErrorOf([&] { Read(std::string("[Update]\nBuild=1\nSetup=") + name); });
         EXPECT_EQ(error.Number(), ErrorNumber::InvalidArgument) << name;
@@ -103,7 +103,7 @@ TEST(DescriptorDecision, LocalSetupName) {
 
 // The whole fetch with real components; only the boxes are recorded.
 class FetchDescriptor : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         state.programFolder = folder.Path();
         state.dialogs = &dialogs;

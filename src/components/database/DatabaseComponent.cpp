@@ -1,11 +1,11 @@
 #include "components/database/DatabaseComponent.h"
-#include "common/AsciiText.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
 
+#include "common/AsciiText.h"
 #include "common/ServiceError.h"
 #include "components/database/SqliteDatabase.h"
 #include "platform/Module.h"

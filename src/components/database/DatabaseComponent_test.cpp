@@ -20,8 +20,6 @@ using test::ErrorOf;
 using test::HasSqliteOdbcDriver;
 using test::MakeDatabase;
 
-
-
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -30,7 +28,6 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
 
 constexpr const char* kSettingsQuery =
     "SELECT Serienummer, RegFirma, Postnummer, UpdateServiceSendMail, UpdateServiceSendTo, "

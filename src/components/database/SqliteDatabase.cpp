@@ -96,7 +96,9 @@ class StatementScanner {
     }
     bool Char(char c) { return at_ < text_.size() && text_[at_] == c ? (++at_, true) : false; }
     bool AtEnd() const { return at_ == text_.size(); }
-    char Next(size_t ahead = 0) const { return at_ + ahead < text_.size() ? text_[at_ + ahead] : '\0'; }
+    char Next(size_t ahead = 0) const {
+        return at_ + ahead < text_.size() ? text_[at_ + ahead] : '\0';
+    }
 
     // A quoted SQL text at the cursor, '' standing for one quote.
     std::optional<std::string> Quoted() {

@@ -16,7 +16,6 @@ using test::ErrorOf;
 using test::HasSqliteOdbcDriver;
 using test::MakeDatabase;
 
-
 class SqliteDatabaseTest : public ::testing::Test {
   protected:
     void Open(const char* sql) {
@@ -147,8 +146,9 @@ TEST_F(SqliteDatabaseTest, VersionProcedureReadsTableWithBoundName) {
         database.Recordset("EXEC master..xp_msver 'x''; DROP TABLE xp_msver; --'")->IsEOF());
     EXPECT_FALSE(database.Recordset("SELECT * FROM xp_msver")->IsEOF());
     // Anything else is plain SQL, which SQLite refuses.
-    for (const char* other : {"EXEC master..xp_msver 'open", "EXECmaster..xp_msver",
-                              "EXEC master..xp_msverX", "EXEC master.xp_msver", "EXEC master..xp_msver N"})
+    for (const char* other :
+         {"EXEC master..xp_msver 'open", "EXECmaster..xp_msver", "EXEC master..xp_msverX",
+          "EXEC master.xp_msver", "EXEC master..xp_msver N"})
         EXPECT_EQ(ErrorOf([&] { database.Recordset(other); }).Number(), SQLITE_ERROR) << other;
 }
 

@@ -1,10 +1,10 @@
 #include "components/MailSender.h"
-#include "common/AsciiText.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include "common/AsciiText.h"
 #include "common/ServiceError.h"
 #include "components/transfer/CurlSupport.h"
 

@@ -52,7 +52,8 @@ class RecordingEvents : public TransferEvents {
         events.push_back({Kind::Progress, bytes, total, ""});
         cancel = cancelWhen && cancelWhen(bytes, total);
     }
-    void TransferFailed(const std::string&, const std::string&, const std::string& reason) override {
+    void TransferFailed(const std::string&, const std::string&,
+                        const std::string& reason) override {
         events.push_back({Kind::Failed, 0, 0, reason});
     }
     void TransferComplete(const std::string&, const std::string&) override {
@@ -288,8 +289,7 @@ TEST_F(CurlTransferAsyncTest, AStalledTransferCountsAsLostAndResumes) {
     ASSERT_TRUE(PumpToEnd());
 
     EXPECT_EQ(events.Count(Kind::Code), 1);
-    EXPECT_NE(server.LastRequestHead("/setup.exe").find("Range: bytes=50000-"),
-              std::string::npos);
+    EXPECT_NE(server.LastRequestHead("/setup.exe").find("Range: bytes=50000-"), std::string::npos);
     ExpectFileIsTheHosts(size);
 }
 
@@ -326,8 +326,7 @@ TEST_F(CurlTransferAsyncTest, FewerBytesThanAnnouncedIsALossThenAFailure) {
     EXPECT_EQ(events.Count(Kind::Code), 1);
     EXPECT_EQ(events.Count(Kind::Failed), 1);
     EXPECT_EQ(events.Count(Kind::Complete), 0);
-    EXPECT_NE(server.LastRequestHead("/setup.exe").find("Range: bytes=300000-"),
-              std::string::npos);
+    EXPECT_NE(server.LastRequestHead("/setup.exe").find("Range: bytes=300000-"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder / "setup.exe"));
 }
 
@@ -342,8 +341,7 @@ TEST_F(CurlTransferAsyncTest, AServerIgnoringTheRangeMakesTheFileStartOver) {
     Start("/setup.exe");
     ASSERT_TRUE(PumpToEnd());
 
-    EXPECT_NE(server.LastRequestHead("/setup.exe").find("Range: bytes=250000-"),
-              std::string::npos);
+    EXPECT_NE(server.LastRequestHead("/setup.exe").find("Range: bytes=250000-"), std::string::npos);
     EXPECT_EQ(events.Count(Kind::Complete), 1);
     ExpectFileIsTheHosts(size);
 }
@@ -405,8 +403,9 @@ TEST_F(CurlTransferAsyncTest, DestroyingTheComponentAbandonsTheTransferSilently)
 TEST_F(CurlTransferAsyncTest, MisuseIsRefusedAndBadNamesFailThroughTheEvents) {
     CurlTransfer bare;
     bare.Asynchronous(true);
-    EXPECT_EQ(test::ErrorOf([&] { bare.GetFileHTTP(server.Url("/a"), folder.Path().string(), "a"); })
-                  .Number(),
+    EXPECT_EQ(test::ErrorOf([&] {
+                  bare.GetFileHTTP(server.Url("/a"), folder.Path().string(), "a");
+              }).Number(),
               ErrorNumber::InvalidArgument);
     EXPECT_EQ(test::ErrorOf([&] { bare.Reconnect(); }).Number(), ErrorNumber::InvalidArgument);
 
@@ -418,8 +417,7 @@ TEST_F(CurlTransferAsyncTest, MisuseIsRefusedAndBadNamesFailThroughTheEvents) {
                   transfer->GetFileHTTP(server.Url("/setup.exe"), folder.Path().string(), "b");
               }).Number(),
               ErrorNumber::InvalidArgument);
-    EXPECT_EQ(test::ErrorOf([&] { transfer->Reconnect(); }).Number(),
-              ErrorNumber::InvalidArgument)
+    EXPECT_EQ(test::ErrorOf([&] { transfer->Reconnect(); }).Number(), ErrorNumber::InvalidArgument)
         << "nothing is suspended";
     transfer.reset();
 

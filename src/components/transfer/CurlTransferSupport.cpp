@@ -1,11 +1,11 @@
 #include "components/transfer/CurlTransferSupport.h"
-#include "common/AsciiText.h"
 
 #include <curl/curl.h>
 
 #include <cctype>
 #include <charconv>
 
+#include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "components/transfer/CurlTransfer.h"

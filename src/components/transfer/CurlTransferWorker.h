@@ -4,8 +4,8 @@
 #include <string>
 #include <thread>
 
-#include "components/transfer/CurlTransfer.h"
 #include "components/TransferEvents.h"
+#include "components/transfer/CurlTransfer.h"
 
 namespace tvk {
 

@@ -13,9 +13,6 @@ using test::ErrorOf;
 using test::HasSqliteOdbcDriver;
 using test::MakeDatabase;
 
-
-
-
 class OdbcDatabaseTest : public ::testing::Test {
   protected:
     void SetUp() override {
