@@ -43,4 +43,8 @@ class BuiltInStringResources final : public StringResources {
     std::span<const StringBlock> blocks_;
 };
 
+// The table the program shows its texts from: its own resources on Windows,
+// the built-in table elsewhere.
+const StringResources& ProgramStringResources();
+
 }  // namespace tvk

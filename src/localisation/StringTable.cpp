@@ -115,8 +115,7 @@ std::string LoadLocalString(const RunState& state, int32_t id) {
 }
 
 std::string StringTableTexts::Text(int32_t id) const {
-    const BuiltInStringResources resources;
-    return LoadWithFaultMessage(resources, dialogs_, languageId_, id);
+    return LoadWithFaultMessage(ProgramStringResources(), dialogs_, languageId_, id);
 }
 
 }  // namespace tvk

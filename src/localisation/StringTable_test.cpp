@@ -113,9 +113,8 @@ const std::vector<Row> kExpected = {
 class StringTableTest : public ::testing::Test {
   protected:
     std::string Load(int32_t language, int32_t id) {
-        return LoadLocalString(builtIn, dialogs, language, id);
+        return LoadLocalString(ProgramStringResources(), dialogs, language, id);
     }
-    BuiltInStringResources builtIn;
     test::RecordingDialogs dialogs;
 };
 

@@ -5,9 +5,20 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tvk::platform {
+
+// A path as the program's UTF-8 text, and back. Windows names files in
+// UTF-16, so the conversion is never left to the narrow code page.
+inline std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+inline std::filesystem::path TextPath(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 // The folder of the running executable (symbolic links resolved).
 std::filesystem::path ProgramFolder();
@@ -61,6 +72,10 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& b
 // named like WriteFileAtomically's ("<name>.XXXXXX") that are older than a
 // minute, so that a write in progress elsewhere keeps its file.
 void RemoveStaleTemporaries(const std::filesystem::path& target);
+
+// 0 when `path` is missing or may be written; else the errno of what keeps
+// its owner from writing it (read-only, immutable).
+int WriteRefusal(const std::filesystem::path& path);
 
 // Reads the whole file into `bytes`. False when the file does not exist;
 // any other failure throws ServiceError with the errno.

@@ -9,8 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -19,10 +17,8 @@
 #include <sstream>
 #include <thread>
 
-#include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "platform/Platform.h"
-#include "platform/ReplacementFile.h"
 
 namespace tvk::platform {
 
@@ -53,25 +49,6 @@ std::string CommandLineText(int argc, char** argv) {
         line += argv[i];
     }
     return line;
-}
-
-bool FileExists(const std::filesystem::path& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder,
-                                             const std::string& extension) {
-    const std::string wanted = LowerCaseText(extension);
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        std::string name = entry.path().filename().string();
-        if (name.starts_with('.') || !entry.is_regular_file(ec)) continue;
-        if (name.size() > wanted.size() && LowerCaseText(name).ends_with(wanted))
-            files.push_back(entry.path());
-    }
-    return files;
 }
 
 void StartProcess(const std::filesystem::path& program) {
@@ -129,47 +106,11 @@ bool SucceedsInChildProcess(const std::function<bool()>& work, std::chrono::mill
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-namespace {
-
-// A settings file may be a symbolic link that an administrator set up; the
-// new content belongs at the link's target, and the link stays.
-std::filesystem::path ResolvedTarget(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(path, ec)) return path;
-    std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : target;
-}
-
-}  // namespace
-
-void RemoveStaleTemporaries(const std::filesystem::path& target) {
-    const std::string prefix = target.filename().string() + ".";
-    const auto stale = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix) ||
-            !std::all_of(name.begin() + prefix.size(), name.end(),
-                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-            continue;
-        std::error_code ignored;
-        if (entry.is_regular_file(ignored) && entry.last_write_time(ignored) < stale)
-            std::filesystem::remove(entry.path(), ignored);
-    }
-}
-
-void WriteFileAtomically(const std::filesystem::path& requested, const std::string& bytes,
-                         NewFileAccess access, Durability durability) {
-    const std::filesystem::path path = ResolvedTarget(requested);
-    RemoveStaleTemporaries(path);
-    // Replacing by rename needs only the folder's permission; a file its owner
-    // made read-only must stay as it is, as a write in place would.
-    // (A read-only file system says so at the temporary file.)
+int WriteRefusal(const std::filesystem::path& path) {
+    // A read-only file system says so at the temporary file, not here.
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0 && errno != EROFS)
-        ThrowErrno("Cannot write", path);
-    ReplacementFile file(path, ".XXXXXX");
-    if (!file.Append(bytes)) throw ErrnoError(file.Error(), "Cannot write " + path.string());
-    file.Commit(access, durability);
+        return errno;
+    return 0;
 }
 
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {

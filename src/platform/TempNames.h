@@ -27,4 +27,7 @@ std::string CreateUniqueTempFile(const std::string& folder, const std::string& p
 // someone else. Throws ServiceError with the errno on any other failure.
 bool MoveWithoutReplacing(const std::string& from, const std::string& to);
 
+// The character that ends a folder's name in the paths above.
+char FolderSeparator();
+
 }  // namespace tvk::platform

@@ -63,7 +63,8 @@ std::string LongPathName(const std::string& path) {
 std::string CreateUniqueTempFile(const std::string& folder, const std::string& prefix) {
     // An empty folder would put the file in the working folder, wherever that is.
     if (folder.empty()) ThrowErrno(ENOENT, "Cannot create a temporary file: no temporary folder");
-    const std::string base = folder.back() == '/' ? folder : folder + '/';
+    const std::string base =
+        folder.back() == FolderSeparator() ? folder : folder + FolderSeparator();
     std::mt19937 generator = NameGenerator();
     for (int attempt = 0; attempt < kMaxTries; ++attempt) {
         const std::string path = base + HexName(prefix, generator());
@@ -97,5 +98,7 @@ bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
     }
     return true;
 }
+
+char FolderSeparator() { return '/'; }
 
 }  // namespace tvk::platform

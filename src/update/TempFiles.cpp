@@ -19,8 +19,12 @@ constexpr const char* kPrefix = "tvk";
 // under the very same number, so a few tries are plenty.
 constexpr int kMaxTries = 16;
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
-std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, path.rfind(platform::FolderSeparator()) + 1);
+}
+std::string NameOf(const std::string& path) {
+    return path.substr(path.rfind(platform::FolderSeparator()) + 1);
+}
 
 // The text goes in under a name of its own and replaces the fresh file only
 // whole; a link someone put in the fresh file's place is replaced, not followed.
@@ -65,7 +69,8 @@ std::string MakeFreshFile(const std::string& extension,
 
 std::string GetTempDir() {
     std::string folder = platform::LongPathName(platform::TempFolderPath());
-    if (!folder.empty() && folder.back() != '/') folder += '/';
+    if (!folder.empty() && folder.back() != platform::FolderSeparator())
+        folder += platform::FolderSeparator();
     return folder;
 }
 

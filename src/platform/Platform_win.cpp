@@ -1,0 +1,169 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// after winsock2.h, which must come before windows.h
+#include <iphlpapi.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include "common/ServiceError.h"
+#include "platform/Platform.h"
+#include "platform/WindowsText.h"
+
+namespace tvk::platform {
+
+std::filesystem::path ProgramFolder() {
+    std::wstring file(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD units =
+            ::GetModuleFileNameW(nullptr, file.data(), static_cast<DWORD>(file.size()));
+        if (units == 0) return std::filesystem::current_path();
+        if (units < file.size()) {
+            file.resize(units);
+            return std::filesystem::path(file).parent_path();
+        }
+        file.resize(file.size() * 2);  // a long path: try again with more room
+    }
+}
+
+std::string CommandLineText(int, char**) {
+    // The arguments as typed, not as the C runtime split and re-coded them:
+    // the program's own name is skipped the way Windows reads it (quoted, or
+    // up to the first blank), and the blanks after it.
+    std::wstring_view line = ::GetCommandLineW();
+    size_t at = 0;
+    if (!line.empty() && line[0] == L'"') {
+        const size_t close = line.find(L'"', 1);
+        at = close == std::wstring_view::npos ? line.size() : close + 1;
+    } else {
+        while (at < line.size() && line[at] != L' ' && line[at] != L'\t') ++at;
+    }
+    while (at < line.size() && (line[at] == L' ' || line[at] == L'\t')) ++at;
+    return Utf8(line.substr(at));
+}
+
+void StartProcess(const std::filesystem::path& program) {
+    // In a normal window with the focus, as the user expects a setup he asked
+    // for to come up; the service does not wait for it.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process))
+        throw LastError("Cannot start " + PathText(program));
+    ::AllowSetForegroundWindow(process.dwProcessId);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+}
+
+bool HasDisplay() {
+    // A service or a scheduled task without a desktop runs in a window
+    // station that nobody sees; a window there would wait for ever.
+    USEROBJECTFLAGS flags{};
+    HWINSTA station = ::GetProcessWindowStation();
+    if (station == nullptr ||
+        !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+        return false;
+    return (flags.dwFlags & WSF_VISIBLE) != 0 && ::GetSystemMetrics(SM_CMONITORS) > 0;
+}
+
+bool RefusesWrites(const std::filesystem::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
+    const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        if (errno == ENOENT) return false;
+        throw ErrnoError(errno, "Cannot open " + PathText(path));
+    }
+    bytes.clear();
+    struct _stat64 st {};
+    if (::_fstat64(fd, &st) == 0 && (st.st_mode & _S_IFREG) != 0)
+        bytes.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const int n = ::_read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            const int err = errno;
+            ::_close(fd);
+            throw ErrnoError(err, "Cannot read " + PathText(path));
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::_close(fd);
+    return true;
+}
+
+int RemoveFile(const std::filesystem::path& path) {
+    return ::_wunlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+bool CreateExclusiveFile(const std::filesystem::path& path) {
+    const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                            _S_IREAD | _S_IWRITE);
+    if (fd >= 0) {
+        ::_close(fd);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    throw ErrnoError(errno, "Cannot create " + PathText(path));
+}
+
+namespace {
+
+bool IsUsable(const IP_ADAPTER_ADDRESSES& adapter) {
+    if (adapter.OperStatus != IfOperStatusUp || adapter.IfType == IF_TYPE_SOFTWARE_LOOPBACK)
+        return false;
+    for (auto* unicast = adapter.FirstUnicastAddress; unicast != nullptr; unicast = unicast->Next) {
+        const sockaddr* address = unicast->Address.lpSockaddr;
+        if (address == nullptr) continue;
+        if (address->sa_family == AF_INET) return true;
+        if (address->sa_family == AF_INET6) {
+            const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+            if (!IN6_IS_ADDR_LINKLOCAL(&v6->sin6_addr) && !IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr))
+                return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool HasUsableNetworkInterface() {
+    constexpr ULONG kFlags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                             GAA_FLAG_SKIP_DNS_SERVER | GAA_FLAG_SKIP_FRIENDLY_NAME;
+    ULONG size = 16 * 1024;
+    std::vector<unsigned char> buffer;
+    ULONG result = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 4 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer.resize(size);
+        result =
+            ::GetAdaptersAddresses(AF_UNSPEC, kFlags, nullptr,
+                                   reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+    }
+    if (result == ERROR_NO_DATA) return false;
+    if (result != NO_ERROR) throw LastError("GetAdaptersAddresses", result);
+    for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data());
+         adapter != nullptr; adapter = adapter->Next) {
+        if (IsUsable(*adapter)) return true;
+    }
+    return false;
+}
+
+std::tm LocalTime(std::time_t time) {
+    std::tm local{};
+    ::localtime_s(&local, &time);
+    return local;
+}
+
+}  // namespace tvk::platform

@@ -1,0 +1,94 @@
+#pragma once
+
+// Only for the platform layer's Windows files: the program's texts are UTF-8,
+// Windows' own functions take UTF-16, and every crossing is explicit here.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "common/ServiceError.h"
+
+namespace tvk::platform {
+
+inline std::wstring Wide(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int size = static_cast<int>(utf8.size());
+    const int units = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), units);
+    return wide;
+}
+
+inline std::string Utf8(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int size = static_cast<int>(wide.size());
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), bytes, nullptr, nullptr);
+    return utf8;
+}
+
+// The errno that stands for a Windows error code, so that the numbers and
+// texts of the messages, and what callers test for, are the same on every
+// system.
+inline int ErrnoOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_MOD_NOT_FOUND:
+            return ENOENT;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_CURRENT_DIRECTORY:
+            return EACCES;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ENOMEM;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_BAD_EXE_FORMAT:
+            return ENOEXEC;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        default:
+            return EINVAL;
+    }
+}
+
+// The system's own text for a Windows error code, without its line break.
+inline std::string WindowsText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD units = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string result =
+        units > 0 ? Utf8(std::wstring_view(text, units)) : "error " + std::to_string(error);
+    if (text != nullptr) ::LocalFree(text);
+    while (!result.empty() &&
+           (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+        result.pop_back();
+    return result;
+}
+
+// A failed Windows call, as ErrnoError reports a failed POSIX call.
+inline ServiceError LastError(const std::string& what, DWORD error = ::GetLastError()) {
+    return ErrnoError(ErrnoOf(error), what);
+}
+
+}  // namespace tvk::platform
