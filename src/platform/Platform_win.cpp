@@ -63,20 +63,40 @@ void StartProcess(const std::filesystem::path& program) {
     ::CloseHandle(process.hProcess);
 }
 
+namespace {
+
+// Under wine the desktop is the Unix host's display, and without one wine
+// draws into nothing: a window there would wait for a click that never comes.
+bool UnderWine() {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool IsSet(const wchar_t* name) {
+    const DWORD units = ::GetEnvironmentVariableW(name, nullptr, 0);
+    return units > 1;
+}
+
+}  // namespace
+
 bool HasDisplay() {
     // A service or a scheduled task without a desktop runs in a window
-    // station that nobody sees; a window there would wait for ever.
+    // station that nobody sees; a window there would wait for ever too.
     USEROBJECTFLAGS flags{};
     HWINSTA station = ::GetProcessWindowStation();
     if (station == nullptr ||
-        !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+        !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) ||
+        (flags.dwFlags & WSF_VISIBLE) == 0)
         return false;
-    return (flags.dwFlags & WSF_VISIBLE) != 0 && ::GetSystemMetrics(SM_CMONITORS) > 0;
+    return !UnderWine() || IsSet(L"DISPLAY") || IsSet(L"WAYLAND_DISPLAY");
 }
 
-bool RefusesWrites(const std::filesystem::path& path) {
+int WriteRefusal(const std::filesystem::path& path) {
+    // A rename would replace a read-only file that a write in place could not.
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const bool readOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return readOnly ? EACCES : 0;
 }
 
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
