@@ -1,0 +1,83 @@
+# Shared by the scripts that build dependencies from Debian's own source
+# packages (linux-deps, windows-deps); sourced, not run.
+#
+# The deb-src entry is a copy of the machine's own package sources that lives
+# only while a build needs it, so that no script names a package host of its
+# own. A script that calls debian_source_enable calls debian_source_disable
+# from its EXIT trap.
+
+SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
+debian_source_entry=""
+
+# Installs those of the given Debian packages that are not installed yet.
+debian_install_missing() {
+  local p missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
+  echo "Installing: ${missing[*]}" >&2
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+}
+
+# The version of the source package that apt would install the binary package
+# BINARY from now; read from the binary package, so that checking a cache needs
+# no deb-src entry. A binary-only rebuild (+bN) names its source version apart.
+debian_source_version() {
+  local fields
+  fields=$(apt-cache show --no-all-versions "$1")
+  local source_field
+  source_field=$(sed -n 's/^Source: //p' <<<"$fields")
+  if [[ $source_field =~ \(([^\)]+)\) ]]; then
+    echo "${BASH_REMATCH[1]}"
+  else
+    sed -n 's/^Version: //p' <<<"$fields"
+  fi
+}
+
+debian_source_enable() {
+  [ -z "$debian_source_entry" ] || return 0
+  local f text entry=/etc/apt/sources.list.d/tvk-$(basename "$0")-$$
+  # Read before anything is written there, so the glob cannot catch the new
+  # entry itself.
+  text=$(for f in /etc/apt/sources.list.d/*.sources; do
+    [ -e "$f" ] && grep -q '^Types:.*\bdeb\b' "$f" || continue
+    sed -E 's/^Types:.*/Types: deb-src/' "$f"; echo
+  done)
+  if [ -n "$text" ]; then
+    entry+=.sources
+  else
+    text=$(for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+      [ -e "$f" ] && sed -n -E 's/^deb(\s)/deb-src\1/p' "$f"
+    done)
+    entry+=.list
+  fi
+  [ -n "$text" ] || { echo "no deb entry in the apt sources to copy as deb-src" >&2; return 1; }
+  debian_source_entry=$entry
+  printf '%s\n' "$text" | $SUDO tee "$entry" >/dev/null
+  $SUDO apt-get update -qq
+}
+
+debian_source_disable() {
+  [ -n "$debian_source_entry" ] || return 0
+  $SUDO rm -f "$debian_source_entry"
+  debian_source_entry=""
+  $SUDO apt-get update -qq || true
+}
+
+# Unpacks source package SOURCE at VERSION under folder DIR and prints the path
+# of its tree.
+debian_source_fetch() {
+  local source=$1 version=$2 dir=$3 tree
+  local sandbox=(); [ "$(id -u)" != 0 ] || sandbox=(-o APT::Sandbox::User=root)
+  mkdir -p "$dir"
+  if ! (cd "$dir" && apt-get source -qq "${sandbox[@]}" "$source=$version" >"$dir/.apt-source.log" 2>&1); then
+    tail -n 20 "$dir/.apt-source.log" >&2
+    echo "apt-get source $source=$version failed" >&2
+    return 1
+  fi
+  tree=$(find "$dir" -mindepth 1 -maxdepth 1 -type d -name "$source-*" | head -1)
+  [ -n "$tree" ] || { echo "apt-get source $source=$version gave no source tree" >&2; return 1; }
+  echo "$tree"
+}
