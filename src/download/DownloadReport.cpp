@@ -85,7 +85,7 @@ void SendDownloadReport(RunState& state) {
         TransferComponent& ftp = *state.transfer;
         ftp.Asynchronous(false);
         ftp.Connect(ReportHost(state.ServiceSettings.LogHost), kReportUser, kReportPassword);
-        ftp.PutFile(file.string(), state.ServiceSettings.LogPath);
+        ftp.PutFile(platform::PathText(file), state.ServiceSettings.LogPath);
         std::filesystem::remove(file);
     } catch (const std::exception&) {
     }

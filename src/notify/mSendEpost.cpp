@@ -55,7 +55,7 @@ std::string WriteViewToFile(const HtmlDocumentView& view) {
 }
 
 void DeleteFile(const std::string& path) {
-    if (const int err = platform::RemoveFile(path))
+    if (const int err = platform::RemoveFile(platform::TextPath(path)))
         throw ServiceError(err, "Cannot delete " + path);
 }
 

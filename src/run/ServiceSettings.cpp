@@ -1,5 +1,7 @@
 #include "run/ServiceSettings.h"
 
+#include "platform/Platform.h"
+
 namespace tvk {
 
 namespace {
@@ -10,7 +12,7 @@ bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == st
 
 void ReadServiceSettings(RunState& state) {
     SettingsFile& ini = *state.settingsFile;
-    const std::string path = (state.programFolder / kServiceSettingsFile).string();
+    const std::string path = platform::PathText(state.programFolder / kServiceSettingsFile);
     auto read = [&](const char* key) { return ini.LesINIStreng(kServiceSection, key, path); };
 
     if (IsBlank(read("Host"))) {

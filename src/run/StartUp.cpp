@@ -130,8 +130,8 @@ int32_t ReadInstalledBuild(SettingsFile& ini, const std::filesystem::path& progr
     try {
         // Major and Minor must be valid numbers too, or the file is not trusted.
         for (const char* key : {"Major", "Minor"})
-            StrictWholeNumber32(ini.LesINIStreng("Version", key, file.string()));
-        return StrictWholeNumber32(ini.LesINIStreng("Version", "Build", file.string()));
+            StrictWholeNumber32(ini.LesINIStreng("Version", key, platform::PathText(file)));
+        return StrictWholeNumber32(ini.LesINIStreng("Version", "Build", platform::PathText(file)));
     } catch (const std::exception&) {
         return 0;
     }

@@ -98,19 +98,20 @@ void ClearUpdateFolder(RunState& state) {
 void InstallRelease(RunState& state) {
     ClearUpdateFolder(state);
     const std::filesystem::path folder = UpdateFolder(state.programFolder);
-    const std::filesystem::path setup = folder / LocalSetupName(state.UpdateInfo);
+    const std::filesystem::path setup =
+        folder / platform::TextPath(LocalSetupName(state.UpdateInfo));
     const std::optional<SetupCheck> check = FetchSetupCheck(state);
     if (!check) throw RunEnded{ExitCode::SetupRefused};
     DownloadWindowResult download;
     Try(state, "the download window", [&] {
         std::filesystem::create_directories(folder);
-        download = state.dialogs->ShowDownloadWindow(StringTableTexts(state),
-                                                     {.URLHost = state.ServiceSettings.Host,
-                                                      .HostExe = check->name,
-                                                      .LocalExe = setup.filename().string(),
-                                                      .LocalPath = folder.string() + "/",
-                                                      .check = check->ForDownload(),
-                                                      .makeTransfer = state.makeTransfer});
+        download = state.dialogs->ShowDownloadWindow(
+            StringTableTexts(state), {.URLHost = state.ServiceSettings.Host,
+                                      .HostExe = check->name,
+                                      .LocalExe = platform::PathText(setup.filename()),
+                                      .LocalPath = platform::PathText(folder) + "/",
+                                      .check = check->ForDownload(),
+                                      .makeTransfer = state.makeTransfer});
     });
     Trace(state, download.OK ? "the setup was downloaded" : "the setup was not downloaded");
     if (!download.OK) return;

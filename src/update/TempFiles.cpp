@@ -5,6 +5,7 @@
 
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
+#include "platform/Platform.h"
 #include "platform/ReplacementFile.h"
 #include "platform/TempNames.h"
 
@@ -29,7 +30,7 @@ std::string NameOf(const std::string& path) {
 // The text goes in under a name of its own and replaces the fresh file only
 // whole; a link someone put in the fresh file's place is replaced, not followed.
 void WriteBytes(const std::string& path, const std::string& bytes) {
-    platform::ReplacementFile file(path, ".XXXXXX");
+    platform::ReplacementFile file(platform::TextPath(path), ".XXXXXX");
     if (!file.Append(bytes)) throw ErrnoError(file.Error(), "Cannot write " + path);
     file.Commit(platform::NewFileAccess::OwnerOnly, platform::Durability::Cached);
 }
@@ -40,7 +41,7 @@ auto RemovingOnFailure(const std::string& path, Step&& step) {
     try {
         return step();
     } catch (...) {
-        platform::RemoveFile(path);
+        platform::RemoveFile(platform::TextPath(path));
         throw;
     }
 }
@@ -60,7 +61,7 @@ std::string MakeFreshFile(const std::string& extension,
         if (RemovingOnFailure(fresh,
                               [&] { return platform::MoveWithoutReplacing(fresh, lastTarget); }))
             return lastTarget;
-        platform::RemoveFile(fresh);
+        platform::RemoveFile(platform::TextPath(fresh));
     }
     throw ErrnoError(EEXIST, "Cannot create a temporary file " + lastTarget);
 }

@@ -60,7 +60,8 @@ void ReadSetupPin(UpdateInfo& info, const std::string& size, const std::string& 
 int32_t PreviousBuild(SettingsFile& ini, const std::filesystem::path& descriptor) {
     if (!platform::FileExists(descriptor)) return 0;
     try {
-        return LeadingWholeNumber32(ini.LesINIStreng("Update", "Build", descriptor.string()));
+        return LeadingWholeNumber32(
+            ini.LesINIStreng("Update", "Build", platform::PathText(descriptor)));
     } catch (const ServiceError& error) {
         if (error.Number() != ErrorNumber::Overflow) throw;
         return 0;
@@ -71,7 +72,7 @@ int32_t PreviousBuild(SettingsFile& ini, const std::filesystem::path& descriptor
 // may have replaced it: it is checked again, as if it had just arrived.
 ExitCode OfferDownloadedSetup(RunState& state) {
     const std::filesystem::path setup =
-        UpdateFolder(state.programFolder) / LocalSetupName(state.UpdateInfo);
+        UpdateFolder(state.programFolder) / platform::TextPath(LocalSetupName(state.UpdateInfo));
     if (!platform::FileExists(setup)) return ExitCode::Normal;
     MessageAnswer answer = state.dialogs->ShowMessage({.text = LoadLocalString(state, 208),
                                                        .title = LoadLocalString(state, 100),
@@ -105,7 +106,7 @@ void FetchDescriptor(RunState& state, const std::filesystem::path& descriptor) {
 }  // namespace
 
 UpdateInfo ReadUpdateInfo(SettingsFile& ini, const std::filesystem::path& descriptor) {
-    const std::string path = descriptor.string();
+    const std::string path = platform::PathText(descriptor);
     auto update = [&](const char* key) { return ini.LesINIStreng("Update", key, path); };
     auto filter = [&](const char* key) { return ini.LesINIStreng("Filter", key, path); };
     UpdateInfo info;

@@ -72,7 +72,8 @@ std::filesystem::path ReserveTemporaryFile(const std::filesystem::path& target) 
         candidate += suffix;
         if (platform::CreateExclusiveFile(candidate)) return candidate;
     }
-    throw ServiceError(EEXIST, "Cannot find a free temporary name beside " + target.string());
+    throw ServiceError(EEXIST,
+                       "Cannot find a free temporary name beside " + platform::PathText(target));
 }
 
 // Removes the temporary file (and a journal SQLite may have left) on every path.
@@ -82,7 +83,7 @@ class TemporaryFile {
     ~TemporaryFile() {
         std::error_code ec;
         std::filesystem::remove(path_, ec);
-        std::filesystem::remove(path_.string() + "-journal", ec);
+        std::filesystem::remove(platform::TextPath(platform::PathText(path_) + "-journal"), ec);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -113,16 +114,16 @@ std::unique_ptr<Database> DatabaseComponent::OpenEngine() const {
         std::filesystem::path path = programFolder_ / kDefaultFileName;
         CreateDefaultDatabase(path);
         auto engine = std::make_unique<SqliteDatabase>();
-        engine->SetConnectionString(path.string());
+        engine->SetConnectionString(platform::PathText(path));
         return engine;
     }
     if (StartsWithIgnoringAsciiCase(text, kSqlitePrefix)) {
         std::string file(TrimAscii(text.substr(std::strlen(kSqlitePrefix)), kConnectionBlanks));
-        std::filesystem::path path = file;
+        std::filesystem::path path = platform::TextPath(file);
         // An empty path stays empty, so that it fails instead of naming the folder.
         if (!file.empty() && path.is_relative()) path = programFolder_ / path;
         auto engine = std::make_unique<SqliteDatabase>();
-        engine->SetConnectionString(path.string());
+        engine->SetConnectionString(platform::PathText(path));
         return engine;
     }
     // unixODBC and its drivers are loaded only for a connection that uses them.
@@ -167,7 +168,7 @@ void DatabaseComponent::CreateDefaultDatabase(const std::filesystem::path& path)
     TemporaryFile temporary(ReserveTemporaryFile(path));
     {
         SqliteDatabase database(SqliteDatabase::OpenMode::CreateIfMissing);
-        database.SetConnectionString(temporary.Path().string());
+        database.SetConnectionString(platform::PathText(temporary.Path()));
         database.Connect();
         database.Recordset(kSchema, true);
         database.Disconnect();
@@ -180,7 +181,8 @@ void DatabaseComponent::CreateDefaultDatabase(const std::filesystem::path& path)
     if (std::filesystem::exists(path, ec)) return;
     std::filesystem::rename(temporary.Path(), path, ec);
     if (ec) {
-        throw ServiceError(ec.value(), "Cannot create " + path.string() + ": " + ec.message());
+        throw ServiceError(ec.value(),
+                           "Cannot create " + platform::PathText(path) + ": " + ec.message());
     }
 }
 

@@ -12,6 +12,7 @@
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -195,7 +196,8 @@ std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         const int err = errno;
-        throw ServiceError(err, "Cannot open " + path.string() + ": " + std::strerror(err));
+        throw ServiceError(err,
+                           "Cannot open " + platform::PathText(path) + ": " + std::strerror(err));
     }
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
@@ -306,8 +308,10 @@ std::optional<fs::path> LocalFile(std::string reference, const fs::path& folder)
     std::replace(decoded.begin(), decoded.end(), '\\', '/');
     if (decoded.empty() || decoded.find('\0') != std::string::npos) return std::nullopt;
     std::error_code ec;
-    const fs::path file =
-        fs::canonical(fs::path(decoded).is_absolute() ? fs::path(decoded) : folder / decoded, ec);
+    const fs::path file = fs::canonical(platform::TextPath(decoded).is_absolute()
+                                            ? platform::TextPath(decoded)
+                                            : folder / platform::TextPath(decoded),
+                                        ec);
     if (ec || !fs::is_regular_file(file, ec)) return std::nullopt;
     const fs::path inside = file.lexically_relative(folder);
     if (inside.empty() || *inside.begin() == "..") return std::nullopt;
@@ -362,9 +366,10 @@ std::string TitleOf(std::string_view html) {
 }
 
 HtmlBody ReadHtmlPage(const std::string& htmlPath) {
-    const std::string html = PageToUtf8(ReadBytes(htmlPath));
+    const fs::path page = platform::TextPath(htmlPath);
+    const std::string html = PageToUtf8(ReadBytes(page));
     std::error_code ec;
-    const fs::path folder = fs::canonical(fs::absolute(htmlPath).parent_path(), ec);
+    const fs::path folder = fs::canonical(fs::absolute(page).parent_path(), ec);
 
     HtmlBody body;
     std::map<fs::path, std::string> idOfFile;

@@ -9,6 +9,7 @@
 
 #include "common/AsciiText.h"
 #include "common/ServiceError.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -68,7 +69,7 @@ Mailbox ParseMailbox(const std::string& text) {
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::TextPath(path), std::ios::binary);
     if (!in) throw ErrnoError(errno, "Cannot open " + path);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw ServiceError(EIO, "Cannot read " + path);

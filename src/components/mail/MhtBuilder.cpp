@@ -24,7 +24,8 @@ std::string MhtDocument(const HtmlBody& page, const std::string& htmlPath) {
         std::remove_if(title.begin(), title.end(), [](char c) { return c == '\r' || c == '\n'; }),
         title.end());
     header->Subject()->setValue(vmime::text(
-        title.empty() ? fs::path(htmlPath).filename().string() : title, vmime::charsets::UTF_8));
+        title.empty() ? platform::PathText(platform::TextPath(htmlPath).filename()) : title,
+        vmime::charsets::UTF_8));
     header->Date()->setValue(vmime::datetime::now());
     header->MimeVersion()->setValue(std::string("1.0"));
     auto contentType = vmime::dynamicCast<vmime::contentTypeField>(header->ContentType());
@@ -70,7 +71,7 @@ class VmimeMhtBuilder : public MhtBuilder {
         const HtmlBody page = ReadHtmlPage(htmlPath);
         try {
             // The owner's alone, like the temporary page it packs.
-            platform::WriteFileAtomically(mhtPath, MhtDocument(page, htmlPath),
+            platform::WriteFileAtomically(platform::TextPath(mhtPath), MhtDocument(page, htmlPath),
                                           platform::NewFileAccess::OwnerOnly);
         } catch (const vmime::exception& e) {
             throw ServiceError(ErrorNumber::InvalidArgument,

@@ -364,7 +364,7 @@ std::string IniFile::LesINIStreng(const std::string& section, const std::string&
     if (sectionName.empty() || keyName.empty()) return {};
 
     std::string bytes;
-    if (!platform::ReadFile(path, bytes)) return {};
+    if (!platform::ReadFile(platform::TextPath(path), bytes)) return {};
     return WithDocument(std::move(bytes),
                         [&](const auto& doc) { return ReadValue(doc, sectionName, keyName); });
 }
@@ -377,12 +377,12 @@ void IniFile::SkrivINIStreng(const std::string& section, const std::string& key,
     if (path.empty()) Refuse("the path of the settings file is empty");
 
     std::string bytes;
-    platform::ReadFile(path, bytes);
+    platform::ReadFile(platform::TextPath(path), bytes);
     std::optional<std::string> updated = WithDocument(std::move(bytes), [&](const auto& doc) {
         return WithValue(doc, sectionName, keyName, value);
     });
     // An unchanged file is left alone, time stamp and all.
-    if (updated) platform::WriteFileAtomically(path, *updated);
+    if (updated) platform::WriteFileAtomically(platform::TextPath(path), *updated);
 }
 
 }  // namespace tvk

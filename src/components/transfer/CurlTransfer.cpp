@@ -12,6 +12,7 @@
 #include "components/transfer/CurlTransferSupport.h"
 #include "components/transfer/CurlTransferWorker.h"
 #include "components/transfer/FtpSession.h"
+#include "platform/Platform.h"
 #include "platform/ReplacementFile.h"
 
 namespace tvk {
@@ -199,7 +200,7 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
         Perform(url, options_, exchange, std::chrono::seconds(0));
     } catch (const ServiceError&) {
         if (file.Error() != 0)
-            throw ErrnoError(file.Error(), "Cannot write " + file.Target().string());
+            throw ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.Target()));
         throw;
     }
     if (check_.verify) check_.verify(file.Temp());

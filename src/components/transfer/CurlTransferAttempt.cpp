@@ -11,6 +11,7 @@
 
 #include "common/ServiceError.h"
 #include "components/transfer/CurlTransferSupport.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -183,7 +184,8 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
     if (!ex.failure.empty()) return {Outcome::Failed, ex.failure};
     if (file.Error() != 0)
         return {Outcome::Failed,
-                ErrnoError(file.Error(), "Cannot write " + file.PartPath().string()).Description()};
+                ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.PartPath()))
+                    .Description()};
     if (rc == CURLE_OK) {
         if (!ex.bodyWanted)
             return {Outcome::Failed,

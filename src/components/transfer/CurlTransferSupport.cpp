@@ -9,6 +9,7 @@
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "components/transfer/CurlTransfer.h"
+#include "platform/Platform.h"
 
 namespace tvk::curl_support {
 
@@ -42,8 +43,8 @@ bool IsPlainFileName(const std::string& name) {
 std::filesystem::path TargetPath(const std::string& folder, const std::string& fileName) {
     std::string base = folder;
     while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
-    if (base.empty()) return fileName;
-    std::filesystem::path target = std::filesystem::path(base) / fileName;
+    if (base.empty()) return platform::TextPath(fileName);
+    std::filesystem::path target = platform::TextPath(base) / platform::TextPath(fileName);
     std::error_code ec;
     if (std::filesystem::is_symlink(target, ec)) {
         std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ec);

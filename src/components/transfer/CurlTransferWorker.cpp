@@ -13,6 +13,7 @@
 #include "components/transfer/CurlTransferAttempt.h"
 #include "components/transfer/CurlTransferPartFile.h"
 #include "components/transfer/CurlTransferSupport.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -33,7 +34,7 @@ struct CurlTransferWorker::State : CurlTransferAttempt::Listener,
                                    std::enable_shared_from_this<CurlTransferWorker::State> {
     explicit State(Request r)
         : request(std::move(r)),
-          local(TargetPath(request.folder, request.fileName).string()),
+          local(platform::PathText(TargetPath(request.folder, request.fileName))),
           host(HostOf(request.url)),
           attempt(request.options, request.check.size) {}
 

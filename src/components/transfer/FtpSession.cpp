@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -9,10 +10,20 @@
 
 #include "common/ServiceError.h"
 #include "components/transfer/CurlTransferSupport.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
 namespace {
+
+// libcurl's read callback over the bytes of a string, consumed from its front.
+size_t ReadFromMemory(char* buffer, size_t size, size_t count, void* data) {
+    auto* bytes = static_cast<std::string*>(data);
+    const size_t n = std::min(size * count, bytes->size());
+    bytes->copy(buffer, n);
+    bytes->erase(0, n);
+    return n;
+}
 
 using curl_support::Set;
 
@@ -73,22 +84,23 @@ std::string FtpSession::UploadUrl(const std::string& host, const std::string& fo
 }
 
 void FtpSession::PutFile(const std::string& localPath, const std::string& folder) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(localPath.c_str(), "rb"),
-                                                         std::fclose);
-    if (!file) throw ErrnoError(errno, "Cannot open " + localPath);
+    // The report is one line: it is sent from memory, so the file is opened
+    // by the platform layer, which names files the same way on every system.
+    std::string bytes;
+    if (!platform::ReadFile(platform::TextPath(localPath), bytes))
+        throw ErrnoError(ENOENT, "Cannot open " + localPath);
     CURL* curl = curl_.get();
-    std::error_code ec;
-    auto size = std::filesystem::file_size(localPath, ec);
     std::string url =
-        UploadUrl(host_, folder, std::filesystem::path(localPath).filename().string());
+        UploadUrl(host_, folder, platform::PathText(platform::TextPath(localPath).filename()));
     // The handle is kept for the next upload, so it goes back to plain
     // transfers whatever happens; on failure that is a last effort, since the
     // upload's own failure is the one to report.
     try {
         Set(curl, CURLOPT_URL, url.c_str());
         Set(curl, CURLOPT_UPLOAD, 1L);
-        Set(curl, CURLOPT_READDATA, file.get());
-        Set(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(ec ? 0 : size));
+        Set(curl, CURLOPT_READFUNCTION, ReadFromMemory);
+        Set(curl, CURLOPT_READDATA, &bytes);
+        Set(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(bytes.size()));
         Perform();
     } catch (...) {
         curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
