@@ -6,16 +6,12 @@
 #include "run/UpdateRun.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
 #include <thread>
 
-#include "FtpTestServer.h"
 #include "LoopbackHttpServer.h"
-#include "SmtpParsedMail.h"
-#include "SmtpTestServer.h"
 #include "UpdateRunSupport.h"
 #include "UpdateRun_test.h"
 #include "components/transfer/CurlTransfer.h"

@@ -1,28 +1,20 @@
 #pragma once
 
-// One update run from the descriptor to the started setup, with real peers
-// on loopback: the update host (HTTP), the log host (FTP), the customer's
-// mail server (SMTP), the application database (SQLite) and the program
-// folder. Only the windows are stand-ins; the download window still fetches
-// the setup for real.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
 #include <thread>
 
-#include "FtpTestServer.h"
 #include "LoopbackHttpServer.h"
-#include "SmtpParsedMail.h"
-#include "SmtpTestServer.h"
 #include "UpdateRunSupport.h"
 #include "components/transfer/CurlTransfer.h"
 #include "components/transfer/KernelNetUtils.h"
 #include "run/RunEnded.h"
 #include "run/UpdateRun.h"
 
-// Shared by the tests of either system and those of one system only.
+// The update run tests' peers, stand-ins and fixture, shared by the tests of
+// either system and those of one system only.
 namespace tvk::test {
 
 namespace fs = std::filesystem;

@@ -7,10 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "ChildProcess.h"
 #include "CurlTransfer_test.h"
 #include "LoopbackHttpServer.h"
-#include "PythonServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 

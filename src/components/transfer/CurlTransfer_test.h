@@ -7,9 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "ChildProcess.h"
 #include "LoopbackHttpServer.h"
-#include "PythonServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 #include "components/transfer/CurlTransfer.h"
