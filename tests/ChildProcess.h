@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include "Sockets.h"
+
 namespace tvk::test {
 
 // A forked copy of the test process that runs `work` and hands back the
@@ -30,21 +32,5 @@ class ChildProcess {
 // Moves the calling process into a new network namespace with loopback only;
 // false when that is not permitted (not root).
 bool EnterOwnNetworkNamespace();
-
-// A loopback port that is bound but does not listen: connections to it are
-// refused.
-class RefusingPort {
-  public:
-    RefusingPort();
-    ~RefusingPort();
-    RefusingPort(const RefusingPort&) = delete;
-    RefusingPort& operator=(const RefusingPort&) = delete;
-
-    uint16_t Port() const { return port_; }
-
-  private:
-    int socket_ = -1;
-    uint16_t port_ = 0;
-};
 
 }  // namespace tvk::test

@@ -5,11 +5,13 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
+#include "platform/Platform.h"
+
 namespace tvk::test {
 
 void MakeDatabase(const std::filesystem::path& path, const std::string& sql) {
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(platform::PathText(path).c_str(), &db), SQLITE_OK);
     char* error = nullptr;
     int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
     std::string message = error ? error : "";

@@ -1,11 +1,5 @@
 #include "FaultSmtpServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <stdexcept>
 
 namespace tvk::test {
@@ -14,10 +8,10 @@ namespace {
 
 constexpr int kWaitMs = 10000;  // a silent client is given up after this
 
-bool SendText(int fd, const std::string& text) {
+bool SendText(Socket fd, const std::string& text) {
     size_t sent = 0;
     while (sent < text.size()) {
-        ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        long n = Send(fd, text.data() + sent, text.size() - sent);
         if (n <= 0) return false;
         sent += static_cast<size_t>(n);
     }
@@ -26,7 +20,7 @@ bool SendText(int fd, const std::string& text) {
 
 // Reads one CRLF-terminated line into `line` (without the CRLF), keeping what
 // follows in `buffer`. False when the client went away or stayed silent.
-bool ReadLine(int fd, std::string& buffer, std::string& line) {
+bool ReadLine(Socket fd, std::string& buffer, std::string& line) {
     for (;;) {
         size_t end = buffer.find("\r\n");
         if (end != std::string::npos) {
@@ -34,10 +28,9 @@ bool ReadLine(int fd, std::string& buffer, std::string& line) {
             buffer.erase(0, end + 2);
             return true;
         }
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, kWaitMs) <= 0) return false;
+        if (WaitFor(fd, false, kWaitMs) != Readiness::Ready) return false;
         char chunk[4096];
-        ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        long n = Receive(fd, chunk, sizeof chunk);
         if (n <= 0) return false;
         buffer.append(chunk, static_cast<size_t>(n));
     }
@@ -52,27 +45,19 @@ std::string Upper(std::string text) {
 }  // namespace
 
 FaultSmtpServer::FaultSmtpServer(RefuseAt refuseAt) : refuseAt_(refuseAt) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0) throw std::runtime_error("socket failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        ::close(listener_);
+    listener_ = BindLoopback(port_);
+    if (!Listen(listener_, 8)) {
+        CloseSocket(listener_);
         throw std::runtime_error("cannot listen on loopback");
     }
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread([this] { Serve(); });
 }
 
 FaultSmtpServer::~FaultSmtpServer() {
     stopping_ = true;
-    ::shutdown(listener_, SHUT_RDWR);
+    ShutdownBoth(listener_);
     thread_.join();
-    ::close(listener_);
+    CloseSocket(listener_);
 }
 
 std::vector<std::string> FaultSmtpServer::Commands() const {
@@ -82,16 +67,15 @@ std::vector<std::string> FaultSmtpServer::Commands() const {
 
 void FaultSmtpServer::Serve() {
     while (!stopping_) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0) continue;
-        int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (WaitFor(listener_, false, 100) != Readiness::Ready) continue;
+        Socket fd = Accept(listener_);
+        if (fd == kNoSocket) continue;
         Session(fd);  // one client at a time is all the tests need
-        ::close(fd);
+        CloseSocket(fd);
     }
 }
 
-void FaultSmtpServer::Session(int fd) {
+void FaultSmtpServer::Session(Socket fd) {
     std::string buffer, line;
     if (!SendText(fd, "220 127.0.0.1 ESMTP fault server\r\n")) return;
     while (!stopping_ && ReadLine(fd, buffer, line)) {

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "Sockets.h"
+
 namespace tvk::test {
 
 // A bare SMTP server on 127.0.0.1 that takes every command and then refuses
@@ -31,10 +33,10 @@ class FaultSmtpServer {
 
   private:
     void Serve();
-    void Session(int fd);
+    void Session(Socket fd);
 
     RefuseAt refuseAt_;
-    int listener_ = -1;
+    Socket listener_ = kNoSocket;
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;

@@ -1,14 +1,7 @@
 #include "LoopbackHttpServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -22,24 +15,27 @@ namespace {
 constexpr int kPollMilliseconds = 50;
 constexpr size_t kMaxHeadBytes = 64 * 1024;
 
-// Waits for `events` in slices, so that a stopping server is noticed soon.
-// False when the server stops or the socket fails.
-bool WaitFor(int fd, short events, const std::atomic<bool>& stopping) {
+// Waits in slices, so that a stopping server is noticed soon. False when
+// the server stops or the socket fails.
+bool WaitFor(Socket fd, bool forWriting, const std::atomic<bool>& stopping) {
     while (!stopping) {
-        pollfd p{fd, events, 0};
-        int n = ::poll(&p, 1, kPollMilliseconds);
-        if (n < 0 && errno != EINTR) return false;
-        if (n > 0) return (p.revents & (events | POLLHUP | POLLERR)) != 0;
+        switch (test::WaitFor(fd, forWriting, kPollMilliseconds)) {
+            case Readiness::Ready:
+                return true;
+            case Readiness::Failed:
+                return false;
+            case Readiness::TimedOut:
+                break;
+        }
     }
     return false;
 }
 
-bool ReadHead(int fd, std::string& head, const std::atomic<bool>& stopping) {
+bool ReadHead(Socket fd, std::string& head, const std::atomic<bool>& stopping) {
     char buffer[4096];
     while (head.find("\r\n\r\n") == std::string::npos) {
-        if (head.size() > kMaxHeadBytes || !WaitFor(fd, POLLIN, stopping)) return false;
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
+        if (head.size() > kMaxHeadBytes || !WaitFor(fd, false, stopping)) return false;
+        long n = Receive(fd, buffer, sizeof buffer);
         if (n <= 0) return false;
         head.append(buffer, static_cast<size_t>(n));
     }
@@ -47,12 +43,11 @@ bool ReadHead(int fd, std::string& head, const std::atomic<bool>& stopping) {
     return true;
 }
 
-bool SendAll(int fd, const std::string& data, const std::atomic<bool>& stopping) {
+bool SendAll(Socket fd, const std::string& data, const std::atomic<bool>& stopping) {
     size_t sent = 0;
     while (sent < data.size()) {
-        if (!WaitFor(fd, POLLOUT, stopping)) return false;
-        ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        if (!WaitFor(fd, true, stopping)) return false;
+        long n = Send(fd, data.data() + sent, data.size() - sent);
         if (n <= 0) return false;
         sent += static_cast<size_t>(n);
     }
@@ -61,11 +56,10 @@ bool SendAll(int fd, const std::string& data, const std::atomic<bool>& stopping)
 
 // Holds the connection open without answering until the client gives up or
 // the server stops.
-void WaitUntilClosed(int fd, const std::atomic<bool>& stopping) {
+void WaitUntilClosed(Socket fd, const std::atomic<bool>& stopping) {
     char buffer[1024];
-    while (WaitFor(fd, POLLIN, stopping)) {
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n == 0 || (n < 0 && errno != EINTR)) return;
+    while (WaitFor(fd, false, stopping)) {
+        if (Receive(fd, buffer, sizeof buffer) <= 0) return;
     }
 }
 
@@ -129,20 +123,11 @@ std::string BodyPiece(const LoopbackHttpServer::Response& response, int64_t offs
 }  // namespace
 
 LoopbackHttpServer::LoopbackHttpServer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0) throw std::runtime_error("socket failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 64) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(listener_);
+    listener_ = BindLoopback(port_);
+    if (!Listen(listener_, 64)) {
+        CloseSocket(listener_);
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
-    port_ = ntohs(address.sin_port);
     acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -151,7 +136,7 @@ LoopbackHttpServer::~LoopbackHttpServer() {
     acceptor_.join();
     // The acceptor has ended, so no connection thread can be added any more.
     for (std::thread& connection : connections_) connection.join();
-    ::close(listener_);
+    CloseSocket(listener_);
 }
 
 std::string LoopbackHttpServer::Pattern(int64_t offset, size_t length) {
@@ -226,9 +211,9 @@ std::string LoopbackHttpServer::LastRequestHead(const std::string& path) const {
 }
 
 void LoopbackHttpServer::AcceptLoop() {
-    while (WaitFor(listener_, POLLIN, stopping_)) {
-        int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+    while (WaitFor(listener_, false, stopping_)) {
+        Socket fd = Accept(listener_);
+        if (fd == kNoSocket) continue;
         std::lock_guard lock(mutex_);
         connections_.emplace_back([this, fd] { HandleConnection(fd); });
     }
@@ -241,7 +226,7 @@ LoopbackHttpServer::Response LoopbackHttpServer::ResponseFor(const std::string& 
     return Response{404, "Not Found", "<html><body>Not Found</body></html>", {}, Behaviour::Answer};
 }
 
-void LoopbackHttpServer::HandleConnection(int fd) {
+void LoopbackHttpServer::HandleConnection(Socket fd) {
     std::string head;
     if (ReadHead(fd, head, stopping_)) {
         std::string method, path;
@@ -267,10 +252,10 @@ void LoopbackHttpServer::HandleConnection(int fd) {
             }
         }
     }
-    ::close(fd);
+    CloseSocket(fd);
 }
 
-void LoopbackHttpServer::SendAnswer(int fd, const Response& response, const std::string& method,
+void LoopbackHttpServer::SendAnswer(Socket fd, const Response& response, const std::string& method,
                                     const std::string& head, int requestNumber) {
     constexpr size_t kPiece = 64 * 1024;
     int64_t size = BodyLength(response);
@@ -283,7 +268,7 @@ void LoopbackHttpServer::SendAnswer(int fd, const Response& response, const std:
     if (range && *range >= size) {
         headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
         SendAll(fd, ResponseHead(416, "Range Not Satisfiable", 0, headers), stopping_);
-        ::shutdown(fd, SHUT_WR);
+        ShutdownSending(fd);
         return;
     }
     if (range) {
@@ -315,7 +300,7 @@ void LoopbackHttpServer::SendAnswer(int fd, const Response& response, const std:
     }
     // The end of the body, or a dropped connection: a clean close either way,
     // so that the bytes sent arrive before it.
-    ::shutdown(fd, SHUT_WR);
+    ShutdownSending(fd);
 }
 
 }  // namespace tvk::test

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "Sockets.h"
+
 namespace tvk::test {
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests, on a port the kernel picks.
@@ -81,12 +83,12 @@ class LoopbackHttpServer {
 
   private:
     void AcceptLoop();
-    void HandleConnection(int fd);
-    void SendAnswer(int fd, const Response& response, const std::string& method,
+    void HandleConnection(Socket fd);
+    void SendAnswer(Socket fd, const Response& response, const std::string& method,
                     const std::string& head, int requestNumber);
     Response ResponseFor(const std::string& path);
 
-    int listener_ = -1;
+    Socket listener_ = kNoSocket;
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;

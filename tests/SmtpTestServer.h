@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PythonServer.h"
+#include "Sockets.h"
 #include "TestSupport.h"
 
 namespace tvk::test {
@@ -54,8 +55,5 @@ class SmtpTestServer {
     TempFolder folder_;
     std::unique_ptr<PythonServer> server_;
 };
-
-// A loopback port on which nothing listens (at the moment of the call).
-uint16_t UnusedLoopbackPort();
 
 }  // namespace tvk::test

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,17 +30,26 @@ class TempFolder {
 std::string ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const std::string& bytes);
 
+// Sets an environment variable of this process, or removes it (nullopt).
+void SetEnvironment(const char* name, const std::optional<std::string>& value);
+// The variable that names the user's temporary folder: TMPDIR, or TMP on
+// Windows.
+extern const char* const kTempFolderVariable;
+
 struct ProcessResult {
     int exitCode = -1;  // 128 + signal number when killed by a signal
     std::string out;
     std::string err;
 };
 
-// Runs a program (searched on PATH) with its arguments and waits for it.
+// Runs a program (searched on PATH) with its arguments and waits for it;
+// what it writes goes to files, so that a full pipe never stops it.
 ProcessResult RunProcess(const std::vector<std::string>& argv);
 
 // The build's own release key (a development build makes one), which the
-// programs under test trust.
+// programs under test trust. Keys and signatures are made by the minisign
+// tool; on Windows, where the tests cannot count on it, in its formats with
+// libsodium.
 std::string BuildReleaseKey();
 // A minisign signature of `content` (the text of its ".minisig" file), made
 // by the minisign tool with the secret key `key`; `legacy` for the old form.
@@ -53,14 +63,22 @@ struct ReleaseKeyPair {
 };
 ReleaseKeyPair MakeReleaseKeyPair(const std::filesystem::path& folder, const std::string& name);
 
+// "name" or, on Windows, "name.exe"; whether a file is a shared library of
+// this system (".so", ".so.N" / ".dll").
+std::string ProgramFileName(const std::string& name);
+bool IsSharedLibrary(const std::filesystem::path& file);
+
 // A program folder as a user would have it: the built executable and its
 // shared libraries copied (not linked) into a fresh temp folder.
 class ProgramFolder : public TempFolder {
   public:
     ProgramFolder();
-    std::filesystem::path Executable() const { return Path() / "tvkUpdateService"; }
+    std::filesystem::path Executable() const {
+        return Path() / ProgramFileName("tvkUpdateService");
+    }
 };
 
+// Linux only (unshare, ip):
 // Whether this process may create network namespaces (root, unshare -n).
 bool CanCreateNetworkNamespace();
 

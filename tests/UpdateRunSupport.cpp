@@ -4,13 +4,13 @@
 
 #include <cstdio>
 #include <ctime>
-#include <sstream>
 
 #include "DatabaseFixtures.h"
 #include "components/database/DatabaseComponent.h"
 #include "components/settings/IniFile.h"
 #include "components/transfer/CurlTransfer.h"
 #include "database/CustomerSettings.h"
+#include "platform/Platform.h"
 #include "run/ServiceSettings.h"
 #include "run/StartUp.h"
 
@@ -25,7 +25,7 @@ void UpdateRunFolder::Sql(const std::string& sql) const {
 }
 
 std::string UpdateRunFolder::DatabaseValue(const std::string& query) const {
-    const std::string file = (Path() / DatabaseComponent::kDefaultFileName).string();
+    const std::string file = platform::PathText(Path() / DatabaseComponent::kDefaultFileName);
     sqlite3* db = nullptr;
     std::string value = "<no row>";
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
@@ -74,9 +74,7 @@ RunState UpdateRunFolder::StartRun(Dialogs& dialogs, int16_t runMode, int32_t la
 }
 
 DateTime LocalClock() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
+    const std::tm local = platform::LocalTime(std::time(nullptr));
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }
@@ -95,28 +93,6 @@ std::string IsoText(const DateTime& t) {
 bool IsIsoTimeBetween(const std::string& text, const DateTime& from, const DateTime& to) {
     // Texts of this fixed shape order as the times they name.
     return text.size() == 19 && text[10] == 'T' && IsoText(from) <= text && text <= IsoText(to);
-}
-
-ParsedReport ParseReportFile(const std::filesystem::path& file) {
-    static const char* kParser =
-        "import sys, xml.etree.ElementTree as ET\n"
-        "root = ET.parse(sys.argv[1]).getroot()\n"
-        "out = [root.tag] + ['%s\\t%s' % (c.tag, c.text or '') for c in root]\n"
-        "sys.stdout.buffer.write('\\n'.join(out).encode('utf-8'))\n";
-    ProcessResult parsed = RunProcess({"/usr/bin/python3", "-c", kParser, file.string()});
-    ParsedReport report;
-    if (parsed.exitCode != 0) {
-        ADD_FAILURE() << "the XML parser refused " << file << ": " << parsed.err;
-        return report;
-    }
-    std::istringstream lines(parsed.out);
-    std::getline(lines, report.root);
-    for (std::string line; std::getline(lines, line);) {
-        size_t tab = line.find('\t');
-        report.children.emplace_back(line.substr(0, tab),
-                                     tab == std::string::npos ? "" : line.substr(tab + 1));
-    }
-    return report;
 }
 
 }  // namespace tvk::test

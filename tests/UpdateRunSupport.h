@@ -40,9 +40,9 @@ DateTime LocalClock();
 // Whether `text` is FormatIsoDate (with time) of a second from `from` to `to`.
 bool IsIsoTimeBetween(const std::string& text, const DateTime& from, const DateTime& to);
 
-// The root element's name and its children's names and texts, as Python's
-// XML parser reads the file (it honours the encoding declaration). Fails the
-// test when the file is not well-formed.
+// Linux only: the root element's name and its children's names and texts,
+// as Python's XML parser reads the file (it honours the encoding
+// declaration). Fails the test when the file is not well-formed.
 struct ParsedReport {
     std::string root;
     std::vector<std::pair<std::string, std::string>> children;  // texts in UTF-8

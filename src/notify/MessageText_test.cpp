@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "TestSupport.h"
+#include "platform/Platform.h"
 #include "run/RunState.h"
 
 namespace tvk {
@@ -37,16 +38,11 @@ TEST(ReplacePlaceholders, InsertedTextIsSearchedOnlyByLowerNumbers) {
 class NoticePageTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (const char* old = std::getenv("TMPDIR")) saved_ = old;
-        ::setenv("TMPDIR", folder_.Path().c_str(), 1);
+        if (const char* old = std::getenv(test::kTempFolderVariable)) saved_ = old;
+        test::SetEnvironment(test::kTempFolderVariable, platform::PathText(folder_.Path()));
         state_.UpdateInfo.Build = 5123;
     }
-    void TearDown() override {
-        if (saved_)
-            ::setenv("TMPDIR", saved_->c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
+    void TearDown() override { test::SetEnvironment(test::kTempFolderVariable, saved_); }
     // The page as written, checked to be a lower-case ".htm" file in the temp folder.
     std::string WrittenPage() {
         const std::filesystem::path path = WriteNoticePage(state_);

@@ -1,15 +1,11 @@
 #include "components/settings/IniFile.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
-#include <functional>
-#include <optional>
 
-#include "ChildProcess.h"
+#include "IniFile_test.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 
@@ -19,38 +15,6 @@ namespace {
 using test::ReadAll;
 using test::TempFolder;
 using test::WriteAll;
-
-class IniFileTest : public ::testing::Test {
-  protected:
-    std::string Path() const { return (folder_ / "Velkor5.ini").string(); }
-    std::string Read(const std::string& section, const std::string& key) {
-        return ini_.LesINIStreng(section, key, Path());
-    }
-    void Write(const std::string& section, const std::string& key, const std::string& value) {
-        ini_.SkrivINIStreng(section, key, value, Path());
-    }
-    size_t FilesInFolder() const {
-        auto entries = std::filesystem::directory_iterator(folder_.Path());
-        return static_cast<size_t>(std::distance(begin(entries), end(entries)));
-    }
-
-    TempFolder folder_;
-    IniFile ini_;
-};
-
-const std::string kCrlfFile =
-    "; Velkor settings\r\n"
-    "[Database]\r\n"
-    "Server = sql01 \r\n"
-    "\r\n"
-    "[UpdateService]\r\n"
-    "Host=http://old.example\r\n"
-    "  ; the information page\r\n"
-    "Info=http://old.example/info\r\n"
-    "\r\n"
-    "\r\n"
-    "[Printer]\r\n"
-    "Name=Laser\r\n";
 
 TEST_F(IniFileTest, ReplacingAValueKeepsEveryOtherByte) {
     WriteAll(Path(), kCrlfFile);
@@ -268,62 +232,6 @@ TEST_F(IniFileTest, WriteIntoAMissingFolderFailsWithErrno) {
         EXPECT_EQ(e.Number(), ENOENT);
     }
     EXPECT_EQ(FilesInFolder(), 0u);
-}
-
-// Limits the size of files this process may write, as a full disk would; the
-// write then fails with EFBIG instead of a signal.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*oldHandler_)(int);
-};
-
-TEST_F(IniFileTest, FailedWriteLeavesTheOriginalIntact) {
-    WriteAll(Path(), kCrlfFile);
-    try {
-        FileSizeLimit limit(16);
-        Write("UpdateService", "Host", "http://new.example");
-        FAIL() << "the write passed the file size limit";
-    } catch (const ServiceError& e) {
-        EXPECT_EQ(e.Number(), EFBIG);
-    }
-    EXPECT_EQ(ReadAll(Path()), kCrlfFile);
-    EXPECT_EQ(FilesInFolder(), 1u);  // no temporary file left behind
-}
-
-// How far the process's peak memory rises while `work` runs, in KiB; measured
-// in a child, so that what the test process held before does not count.
-long PeakMemoryGrowthKiB(const std::function<void()>& work) {
-    std::optional<long> growth = test::ChildProcess([&] {
-                                     rusage before{}, after{};
-                                     ::getrusage(RUSAGE_SELF, &before);
-                                     work();
-                                     ::getrusage(RUSAGE_SELF, &after);
-                                     return after.ru_maxrss - before.ru_maxrss;
-                                 }).Wait();
-    if (!growth) ADD_FAILURE() << "no measure";
-    return growth.value_or(-1);
-}
-
-TEST_F(IniFileTest, MemoryGrowsOnlyInProportionToTheFile) {
-    constexpr long kFileKiB = 16 * 1024;
-    WriteAll(Path(), "[S]\nk=v" + std::string(kFileKiB * 1024, '\n'));
-    // Reading holds the file once; a write holds its new content beside it.
-    EXPECT_LE(PeakMemoryGrowthKiB([&] { Read("S", "k"); }), 2 * kFileKiB);
-    EXPECT_LE(PeakMemoryGrowthKiB([&] { Write("S", "k2", "x"); }), 3 * kFileKiB);
 }
 
 }  // namespace

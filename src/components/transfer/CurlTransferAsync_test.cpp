@@ -88,7 +88,7 @@ class CurlTransferAsyncTest : public ::testing::Test {
         // The machine's proxy must not route loopback traffic elsewhere.
         for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
                                  "ALL_PROXY", "no_proxy", "NO_PROXY"})
-            ::unsetenv(name);
+            test::SetEnvironment(name, std::nullopt);
     }
 
     void Start(const std::string& path, TransferOptions options = {5s, 2s, ""}) {

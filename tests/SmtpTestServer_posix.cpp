@@ -1,14 +1,9 @@
-#include "SmtpTestServer.h"
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
 #include "PythonServer.h"
+#include "SmtpTestServer.h"
 
 extern char** environ;
 
@@ -117,18 +112,6 @@ std::vector<ReceivedMail> SmtpTestServer::Messages() const {
 std::vector<std::string> SmtpTestServer::LoginAttempts() const {
     if (!std::filesystem::exists(folder_ / "logins.txt")) return {};
     return Lines(ReadAll(folder_ / "logins.txt"));
-}
-
-uint16_t UnusedLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 }  // namespace tvk::test

@@ -1,14 +1,9 @@
-#include "ChildProcess.h"
-
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sched.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <stdexcept>
+#include "ChildProcess.h"
 
 namespace tvk::test {
 
@@ -46,24 +41,5 @@ std::optional<long> ChildProcess::Wait() {
 }
 
 bool EnterOwnNetworkNamespace() { return ::unshare(CLONE_NEWNET) == 0; }
-
-RefusingPort::RefusingPort() {
-    socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (socket_ < 0 ||
-        ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (socket_ >= 0) ::close(socket_);
-        throw std::runtime_error("cannot bind a loopback port");
-    }
-    port_ = ntohs(address.sin_port);
-}
-
-RefusingPort::~RefusingPort() {
-    if (socket_ >= 0) ::close(socket_);
-}
 
 }  // namespace tvk::test

@@ -1,3 +1,4 @@
+// Linux only: the built program run without a display (env -u); the release tool is a shell script.
 // The update check as a user meets it: the built binary in its own program
 // folder, Velkor5.ini pointing the update host at a server on loopback.
 #include <gtest/gtest.h>

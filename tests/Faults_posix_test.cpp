@@ -1,3 +1,4 @@
+// Linux only: mount namespaces, tmpfs, immutable files, network namespaces, fork, aiosmtpd.
 // Faults a user meets, and what each one leaves behind. Most run the built
 // binary in its own program folder without a display, as a user runs it;
 // where a black box cannot reach the fault (a stall that would take a

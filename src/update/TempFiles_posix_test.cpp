@@ -1,5 +1,4 @@
-#include "update/TempFiles.h"
-
+// Linux only: TMPDIR, /tmp and /proc, symbolic links, POSIX file modes, setrlimit, forked children.
 #include <stdlib.h>
 #include <sys/resource.h>
 
@@ -13,6 +12,7 @@
 
 #include "ChildProcess.h"
 #include "TestSupport.h"
+#include "update/TempFiles.h"
 
 namespace fs = std::filesystem;
 

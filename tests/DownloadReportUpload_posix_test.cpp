@@ -1,3 +1,4 @@
+// Linux only: the FTP peer is pyftpdlib, started with posix_spawn; reports parsed by Python.
 // The download report as the maker's log host receives it: a real run state
 // on a SQLite database, the run's own transfer component, pyftpdlib on
 // loopback.

@@ -1,3 +1,4 @@
+// Linux only: network namespaces (unshare, ip), env -u, an X display stand-in, ldd, sqlite3.
 // The service as a user runs it: the built binary copied into a fresh
 // program folder, no display, inside network namespaces made for the test.
 #include <gtest/gtest.h>

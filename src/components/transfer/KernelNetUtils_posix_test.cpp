@@ -1,5 +1,4 @@
-#include "components/transfer/KernelNetUtils.h"
-
+// Linux only: interfaces made with ip in the network namespace of a forked child (root).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "ChildProcess.h"
+#include "components/transfer/KernelNetUtils.h"
 
 namespace tvk {
 namespace {
