@@ -1,11 +1,10 @@
-#include "FtpTestServer.h"
-
 #include <unistd.h>
 
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
 
+#include "FtpTestServer.h"
 #include "PythonServer.h"
 
 extern char** environ;

@@ -1,5 +1,3 @@
-#include "PythonServer.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "PythonServer.h"
 #include "TestSupport.h"
 
 namespace tvk::test {
