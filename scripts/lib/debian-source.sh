@@ -40,16 +40,18 @@ debian_source_enable() {
   [ -z "$debian_source_entry" ] || return 0
   local f text entry=/etc/apt/sources.list.d/tvk-$(basename "$0")-$$
   # Read before anything is written there, so the glob cannot catch the new
-  # entry itself.
+  # entry itself; the entries of other runs of these scripts are no sources
+  # of their own.
   text=$(for f in /etc/apt/sources.list.d/*.sources; do
-    [ -e "$f" ] && grep -q '^Types:.*\bdeb\b' "$f" || continue
+    [ -e "$f" ] && [[ $f != */tvk-* ]] && grep -q -E '^Types:(.*\s)?deb(\s|$)' "$f" || continue
     sed -E 's/^Types:.*/Types: deb-src/' "$f"; echo
   done)
   if [ -n "$text" ]; then
     entry+=.sources
   else
     text=$(for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-      [ -e "$f" ] && sed -n -E 's/^deb(\s)/deb-src\1/p' "$f"
+      [ -e "$f" ] && [[ $f != */tvk-* ]] || continue
+      sed -n -E 's/^deb(\s)/deb-src\1/p' "$f"
     done)
     entry+=.list
   fi
