@@ -100,6 +100,11 @@ int WriteRefusal(const std::filesystem::path& path) {
 }
 
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
+    // Windows refuses to open a folder as "access denied"; callers are told
+    // what it is, as on other systems.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw ErrnoError(EISDIR, "Cannot read " + PathText(path));
     const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) {
         if (errno == ENOENT) return false;
