@@ -3,7 +3,7 @@
 #         -DTVK_WINDOWS_DEPS="$(scripts/windows-deps)" ...
 # TVK_WINDOWS_DEPS (cache or environment variable) is the prefix that
 # scripts/windows-deps prints; its static libraries are found as if they were
-# part of the MinGW sysroot.
+# part of the MinGW sysroot, its qt6/ (scripts/windows-deps --qt) as well.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -27,6 +27,10 @@ if(TVK_WINDOWS_DEPS)
   if(EXISTS "${TVK_WINDOWS_DEPS}/qt6")
     list(APPEND CMAKE_FIND_ROOT_PATH "${TVK_WINDOWS_DEPS}/qt6")
   endif()
+endif()
+# pkg-config sees only the Windows libraries, never the host's .pc files.
+if(TVK_WINDOWS_DEPS AND NOT DEFINED ENV{PKG_CONFIG_LIBDIR})
+  set(ENV{PKG_CONFIG_LIBDIR} "${TVK_WINDOWS_DEPS}/lib/pkgconfig")
 endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
