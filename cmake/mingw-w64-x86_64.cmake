@@ -22,8 +22,6 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TVK_WINDOWS_DEPS)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 if(TVK_WINDOWS_DEPS)
   list(APPEND CMAKE_FIND_ROOT_PATH "${TVK_WINDOWS_DEPS}")
-  # pkg-config must read the Windows libraries' files, never the host's.
-  set(ENV{PKG_CONFIG_LIBDIR} "${TVK_WINDOWS_DEPS}/lib/pkgconfig")
   if(EXISTS "${TVK_WINDOWS_DEPS}/qt6")
     list(APPEND CMAKE_FIND_ROOT_PATH "${TVK_WINDOWS_DEPS}/qt6")
   endif()
