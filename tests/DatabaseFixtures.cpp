@@ -5,6 +5,7 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
+#include "TestSupport.h"
 #include "platform/Platform.h"
 
 namespace tvk::test {
@@ -20,9 +21,12 @@ void MakeDatabase(const std::filesystem::path& path, const std::string& sql) {
     ASSERT_EQ(rc, SQLITE_OK) << message;
 }
 
-bool HasSqliteOdbcDriver() {
+std::string SqliteOdbcDriverMissing() {
+    // Wine's ODBC hands calls to the host's driver, which cannot open Windows paths.
+    if (UnderWine()) return "wine's ODBC forwards to the host's drivers";
     SQLHENV env = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        return "no ODBC driver manager";
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     bool found = false;
     SQLCHAR name[256], attributes[1024];
@@ -34,7 +38,7 @@ bool HasSqliteOdbcDriver() {
         direction = SQL_FETCH_NEXT;
     }
     SQLFreeHandle(SQL_HANDLE_ENV, env);
-    return found;
+    return found ? "" : "ODBC driver \"SQLite3\" is not installed (Debian package libsqliteodbc)";
 }
 
 }  // namespace tvk::test

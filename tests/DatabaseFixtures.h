@@ -9,7 +9,7 @@ namespace tvk::test {
 // components under test. Fails the calling test when the SQL fails.
 void MakeDatabase(const std::filesystem::path& path, const std::string& sql);
 
-// True when the ODBC driver manager knows the SQLite3 ODBC driver (libsqliteodbc).
-bool HasSqliteOdbcDriver();
+// Why the SQLite3 ODBC driver cannot serve the tests; empty when it can.
+std::string SqliteOdbcDriverMissing();
 
 }  // namespace tvk::test

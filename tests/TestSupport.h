@@ -35,6 +35,9 @@ void SetEnvironment(const char* name, const std::optional<std::string>& value);
 // The variable that names the user's temporary folder: TMPDIR, or TMP on
 // Windows.
 extern const char* const kTempFolderVariable;
+// The Qt platform the window tests run on: offscreen, which has no fonts on
+// Windows, where they drive real windows instead.
+extern const char* const kWindowTestPlatform;
 
 struct ProcessResult {
     int exitCode = -1;  // 128 + signal number when killed by a signal
@@ -67,6 +70,8 @@ ReleaseKeyPair MakeReleaseKeyPair(const std::filesystem::path& folder, const std
 // this system (".so", ".so.N" / ".dll").
 std::string ProgramFileName(const std::string& name);
 bool IsSharedLibrary(const std::filesystem::path& file);
+// Whether this Windows build runs under wine on a Unix host.
+bool UnderWine();
 
 // A program folder as a user would have it: the built executable and its
 // shared libraries copied (not linked) into a fresh temp folder.

@@ -22,8 +22,10 @@ void SetEnvironment(const char* name, const std::optional<std::string>& value) {
 }
 
 const char* const kTempFolderVariable = "TMPDIR";
+const char* const kWindowTestPlatform = "offscreen";
 
 std::string ProgramFileName(const std::string& name) { return name; }
+bool UnderWine() { return false; }
 
 bool IsSharedLibrary(const std::filesystem::path& file) {
     return file.filename().string().find(".so") != std::string::npos;

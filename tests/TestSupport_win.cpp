@@ -34,8 +34,14 @@ void SetEnvironment(const char* name, const std::optional<std::string>& value) {
 }
 
 const char* const kTempFolderVariable = "TMP";
+const char* const kWindowTestPlatform = "windows";
 
 std::string ProgramFileName(const std::string& name) { return name + ".exe"; }
+
+bool UnderWine() {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
 
 bool IsSharedLibrary(const std::filesystem::path& file) {
     std::string extension = file.extension().string();

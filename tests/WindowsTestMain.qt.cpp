@@ -1,19 +1,28 @@
 // Tests of the windows run inside one application object, as the service does,
-// on Qt's offscreen platform unless another one is chosen. The browser engine
-// runs without its sandbox because tests run as root.
+// on this system's test platform unless another one is chosen. The browser
+// engine runs without its sandbox because tests run as root.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <cstdlib>
 
+#include "TestSupport.h"
 #include "platform/QtApplication.qt.h"
 
+namespace {
+
+void SetDefault(const char* name, const char* value) {
+    if (std::getenv(name) == nullptr) tvk::test::SetEnvironment(name, value);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    ::setenv(
+    SetDefault("QT_QPA_PLATFORM", tvk::test::kWindowTestPlatform);
+    SetDefault("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    SetDefault(
         "QTWEBENGINE_CHROMIUM_FLAGS",
-        "--disable-gpu --no-sandbox --disable-background-networking --disable-component-update", 0);
+        "--disable-gpu --no-sandbox --disable-background-networking --disable-component-update");
     ::testing::InitGoogleTest(&argc, argv);
     tvk::EnsureApplication();
     return RUN_ALL_TESTS();

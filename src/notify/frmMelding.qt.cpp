@@ -9,10 +9,10 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
-#include <QWebEngineView>
+#include <QWindow>
 
 #include "notify/MessageWindowLayout.h"
-#include "notify/frmMeldingPage.qt.h"
+#include "notify/PageView.qt.h"
 #include "platform/QtApplication.qt.h"
 #include "platform/QtWindows.qt.h"
 
@@ -144,9 +144,8 @@ void frmMelding::LoadPage() {
     // The maker's pages expect the language as "?lang=" after the address
     // from the settings, which carries no query of its own.
     std::string address = url_ + "?lang=" + std::to_string(texts_.LanguageId());
-    static_cast<frmMeldingPage*>(WebBrowser1_->page())
-        ->setHome(QUrl::fromUserInput(QString::fromStdString(url_)));
-    WebBrowser1_->setUrl(QUrl::fromUserInput(QString::fromStdString(address)));
+    ShowPage(WebBrowser1_, QUrl::fromUserInput(QString::fromStdString(url_)),
+             QUrl::fromUserInput(QString::fromStdString(address)));
 }
 
 void frmMelding::ApplyLayout(const MessageWindowLayout& layout) {
@@ -185,9 +184,8 @@ MessageWindowTexts frmMelding::MeasureTexts() const {
 }
 
 void frmMelding::CreateBrowser() {
-    WebBrowser1_ = new QWebEngineView(this);
+    WebBrowser1_ = NewPageView(this);
     WebBrowser1_->setObjectName(QStringLiteral("WebBrowser1"));
-    WebBrowser1_->setPage(new frmMeldingPage(WebBrowser1_));
     // Tab order of the design: the page before the button.
     QWidget::setTabOrder(WebBrowser1_, cmdInstaller_);
 }
@@ -196,7 +194,13 @@ void frmMelding::CentreOnScreen() {
     QScreen* screen = this->screen();
     if (screen == nullptr) return;
     QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    // The whole window is centred, its frame too: on Windows a window's
+    // position is its frame's, which a native window knows once it exists
+    // (an X window manager gives its frame only later).
+    create();
+    QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    QSize outer = size().grownBy(frame);
+    move(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
 }
 
 double frmMelding::DotsPerInch() const {

@@ -11,7 +11,6 @@
 class QLabel;
 class QPushButton;
 class QTimer;
-class QWebEngineView;
 
 namespace tvk {
 
@@ -78,8 +77,8 @@ class frmMelding : public QDialog {
     QLabel* lblTittel2_ = nullptr;
     QPushButton* cmdInstaller_ = nullptr;
     QLabel* lblInstallerPaaServer_ = nullptr;
-    QWebEngineView* WebBrowser1_ = nullptr;  // created only when there is a page to show
-    LayoutRect pageArea_;                    // where the page goes, in twips
+    QWidget* WebBrowser1_ = nullptr;  // created only when there is a page to show
+    LayoutRect pageArea_;             // where the page goes, in twips
     QTimer* timFocus_ = nullptr;
 };
 

@@ -58,7 +58,8 @@ enum class Durability { Flushed, Cached };
 // Runs `work` in a throw-away child process, with its output discarded and no
 // core dump, and tells whether it returned true within `limit`. A child still
 // running then is killed. For steps that may end or hang the whole process
-// (a display library that aborts, a server that never answers).
+// (a display library that aborts, a server that never answers). Linux only:
+// its one user is the X display check of the windows module.
 bool SucceedsInChildProcess(const std::function<bool()>& work, std::chrono::milliseconds limit);
 
 // Writes `bytes` to `path` so that the file holds either its old or its new

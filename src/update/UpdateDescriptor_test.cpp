@@ -1,18 +1,8 @@
 #include "update/UpdateDescriptor.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
-
-#include "LoopbackHttpServer.h"
 #include "TestSupport.h"
+#include "UpdateDescriptor_test.h"
 #include "common/ServiceError.h"
-#include "components/database/DatabaseComponent.h"
-#include "components/settings/IniFile.h"
-#include "components/transfer/CurlTransfer.h"
-#include "run/RunEnded.h"
-#include "run/StartUp.h"
 
 namespace tvk {
 namespace {
@@ -101,48 +91,6 @@ TEST(DescriptorDecision, LocalSetupName) {
     EXPECT_EQ(UpdateFolder("/opt/velkor"), std::filesystem::path("/opt/velkor/Setup/Update"));
 }
 
-// The whole fetch with real components; only the boxes are recorded.
-class FetchDescriptor : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        state.programFolder = folder.Path();
-        state.dialogs = &dialogs;
-        state.transfer = std::make_unique<CurlTransfer>();
-        state.settingsFile = std::make_unique<IniFile>();
-        state.database = std::make_unique<DatabaseComponent>(folder.Path());
-        state.database->SetConnectionString("none");
-        state.database->Connect();
-        state.ServiceSettings.Host = server.Url("/u");
-        state.InstalledBuild = 500;
-        server.ServeSigned("/u/update.ini", "[Update]\nBuild=512\nSetup=VelkorSetup\n");
-    }
-
-    // Runs the fetch; the exit code when it ended the run, -1 when it returned.
-    int Fetch() {
-        try {
-            GetUpdateInfo(state);
-        } catch (const RunEnded& ended) {
-            EndRun(state);  // as Main does when the run has ended
-            return static_cast<int>(ended.code);
-        }
-        return -1;
-    }
-
-    // A setup downloaded in an earlier run, its signature on the host.
-    std::filesystem::path PlaceSetup(const std::string& script) {
-        std::filesystem::create_directories(UpdateFolder(folder.Path()));
-        auto setup = UpdateFolder(folder.Path()) / "VelkorSetup_512.exe";
-        test::WriteAll(setup, script);
-        server.ServeBody("/u/VelkorSetup.exe.minisig", test::ReleaseSignatureOf(script));
-        return setup;
-    }
-
-    test::LoopbackHttpServer server;
-    test::TempFolder folder;
-    test::RecordingDialogs dialogs;
-    RunState state;
-};
-
 TEST_F(FetchDescriptor, ANewBuildReturnsAndTheSecondRunEndsQuietly) {
     EXPECT_EQ(Fetch(), -1);
     EXPECT_EQ(state.UpdateInfo.Build, 512);
@@ -152,33 +100,6 @@ TEST_F(FetchDescriptor, ANewBuildReturnsAndTheSecondRunEndsQuietly) {
     // Ending the run released the components.
     EXPECT_EQ(state.database, nullptr);
     EXPECT_EQ(state.transfer, nullptr);
-}
-
-// The setup that lay in the update folder is checked again before it starts:
-// one replaced after its download is deleted, and the user is told why.
-TEST_F(FetchDescriptor, YesStartsTheDownloadedSetupOnlyWhileItIsTheSignedOne) {
-    ASSERT_EQ(Fetch(), -1);
-    const auto marker = folder / "started";
-    // Downloaded setups arrive without execute permission.
-    auto setup = PlaceSetup("#!/bin/sh\necho started > '" + marker.string() + "'\n");
-    dialogs.answer = MessageAnswer::Yes;
-    EXPECT_EQ(Fetch(), static_cast<int>(ExitCode::Normal));
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].title, "Velkor UpdateService");
-    EXPECT_EQ(dialogs.shown[0].buttons, MessageButtons::YesNo);
-    EXPECT_EQ(dialogs.shown[0].icon, MessageIcon::Question);
-    for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(std::filesystem::exists(marker));
-
-    test::WriteAll(setup, "#!/bin/sh\necho replaced\n");
-    SetUp();  // a later run
-    state.LanguageId = 2057;
-    EXPECT_EQ(Fetch(), static_cast<int>(ExitCode::SetupRefused));
-    EXPECT_EQ(dialogs.shown.back().text,
-              "The update could not be installed: VelkorSetup.exe is refused: its signature does "
-              "not match its content");
-    EXPECT_FALSE(std::filesystem::exists(setup));
 }
 
 TEST_F(FetchDescriptor, ASetupThatCannotStartIsADescriptorFailure) {

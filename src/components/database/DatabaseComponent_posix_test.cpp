@@ -1,25 +1,8 @@
 // Linux only: the POSIX file mode (0600) of the new database; localtime_r.
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <algorithm>
-#include <atomic>
-#include <ctime>
-#include <regex>
-#include <thread>
-
 #include "DatabaseComponent_test.h"
-#include "DatabaseFixtures.h"
-#include "TestSupport.h"
-#include "common/ServiceError.h"
-#include "components/database/DatabaseComponent.h"
 
 namespace tvk {
 namespace {
-
-using test::ErrorOf;
-using test::HasSqliteOdbcDriver;
-using test::MakeDatabase;
 
 TEST_F(DatabaseComponentTest, DefaultDatabaseIsCreatedAndAnswersTheServiceStatements) {
     database.SetConnectionString("none");

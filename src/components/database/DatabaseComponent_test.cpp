@@ -1,25 +1,7 @@
-#include "components/database/DatabaseComponent.h"
-
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <algorithm>
-#include <atomic>
-#include <ctime>
-#include <regex>
-#include <thread>
-
 #include "DatabaseComponent_test.h"
-#include "DatabaseFixtures.h"
-#include "TestSupport.h"
-#include "common/ServiceError.h"
 
 namespace tvk {
 namespace {
-
-using test::ErrorOf;
-using test::HasSqliteOdbcDriver;
-using test::MakeDatabase;
 
 TEST_F(DatabaseComponentTest, ExistingDefaultFileIsLeftAsItIs) {
     MakeDatabase(folder / "Velkor.db",
@@ -50,8 +32,11 @@ TEST_F(DatabaseComponentTest, SqliteFilesOpenByPathButAreNeverCreated) {
     database.Connect();
     EXPECT_EQ(database.Recordset("Version")->Fields(0).AsText(), "4.2");
 
+    // Windows ignores the letter case of file names; elsewhere kunde.db is another file.
+    const bool caseBlind = std::filesystem::exists(folder / "Data" / "kunde.db");
     for (const char* text :
          {"sqlite:Data/kunde.db", "sqlite:Data/Typo.db", "sqlite:", "sqlite:Data"}) {
+        if (caseBlind && text == std::string_view("sqlite:Data/kunde.db")) continue;
         database.SetConnectionString(text);
         ServiceError e = ErrorOf([&] { database.Connect(); });
         EXPECT_EQ(e.Number(), SQLITE_CANTOPEN) << text;
@@ -62,9 +47,7 @@ TEST_F(DatabaseComponentTest, SqliteFilesOpenByPathButAreNeverCreated) {
 }
 
 TEST_F(DatabaseComponentTest, OtherTextIsAnOdbcConnectionStringKeptAsItStands) {
-    if (!HasSqliteOdbcDriver()) {
-        GTEST_SKIP() << "ODBC driver \"SQLite3\" is not installed (Debian package libsqliteodbc)";
-    }
+    if (auto why = SqliteOdbcDriverMissing(); !why.empty()) GTEST_SKIP() << why;
     // Capital letters in the path: a lower-cased text would name another file.
     const auto file = folder / "Kunde.DB";
     MakeDatabase(file,

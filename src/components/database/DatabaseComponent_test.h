@@ -18,8 +18,8 @@
 namespace tvk {
 
 using test::ErrorOf;
-using test::HasSqliteOdbcDriver;
 using test::MakeDatabase;
+using test::SqliteOdbcDriverMissing;
 
 inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     std::vector<std::string> names;

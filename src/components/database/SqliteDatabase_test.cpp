@@ -13,7 +13,6 @@ namespace tvk {
 namespace {
 
 using test::ErrorOf;
-using test::HasSqliteOdbcDriver;
 using test::MakeDatabase;
 
 class SqliteDatabaseTest : public ::testing::Test {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "SmtpParsedMail.h"
-#include "SmtpTestServer.h"
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 
@@ -11,8 +9,6 @@ namespace tvk {
 namespace {
 
 using test::ErrorOf;
-using test::SmtpServerOptions;
-using test::SmtpTestServer;
 
 std::unique_ptr<MailMessage> Notice(const std::vector<std::string>& to = {"kunde@firma.no"}) {
     auto message = CreateMailMessage();

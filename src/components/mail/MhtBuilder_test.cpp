@@ -1,21 +1,9 @@
 #include "components/MhtBuilder.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
-#include "SmtpParsedMail.h"
-#include "TestSupport.h"
-#include "common/ServiceError.h"
+#include "MhtBuilder_test.h"
 
 namespace tvk {
 namespace {
-
-using test::ParseMail;
-using test::TempFolder;
-using test::WriteAll;
-
-const std::string kPng("\x89PNG\r\n\x1a\n\0\0logo", 14);
 
 TEST(MhtBuilder, MessageOfAPageCarriesItsPictures) {
     TempFolder folder;

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -74,6 +75,7 @@ struct Exchange {
     BodyFraming framing;
     int64_t received = 0;
     bool tooLarge = false;
+    const std::atomic<bool>* stopped = nullptr;  // set from another thread to end the fetch
 };
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
@@ -104,6 +106,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return exchange->sink->Write(data, bytes) ? bytes : 0;
 }
 
+// libcurl calls this about once a second, also while it waits.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Exchange*>(user)->stopped->load() ? 1 : 0;
+}
+
 // One synchronous fetch into `exchange.sink`; throws for every way it can
 // fail, so that a return means the whole body arrived.
 void Perform(const std::string& url, const TransferOptions& options, Exchange& exchange,
@@ -124,10 +131,13 @@ void Perform(const std::string& url, const TransferOptions& options, Exchange& e
     Set(curl, CURLOPT_HEADERDATA, &exchange);
     Set(curl, CURLOPT_WRITEFUNCTION, &OnBody);
     Set(curl, CURLOPT_WRITEDATA, &exchange);
+    Set(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    Set(curl, CURLOPT_XFERINFODATA, &exchange);
+    Set(curl, CURLOPT_NOPROGRESS, 0L);
     // Certificate checks and the proxy variables (http_proxy, https_proxy,
     // no_proxy) are libcurl's defaults; nothing here may turn them off.
 
-    CURLcode rc = curl_easy_perform(curl);
+    CURLcode rc = exchange.stopped->load() ? CURLE_ABORTED_BY_CALLBACK : curl_easy_perform(curl);
     if (exchange.status >= 400) {
         std::string reason = ReasonOrStandardPhrase(exchange.status, exchange.reason);
         if (reason.empty()) reason = "HTTP error";
@@ -164,6 +174,8 @@ void CurlTransfer::Cancel() {
     if (worker_) worker_->Cancel();
 }
 
+void CurlTransfer::StopFetching() { fetchesStopped_ = true; }
+
 void CurlTransfer::Reconnect() {
     if (!worker_ || !worker_->Resume())
         throw ServiceError(ErrorNumber::InvalidArgument, "There is no interrupted transfer");
@@ -196,6 +208,7 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
     Exchange exchange;
     exchange.sink = &file;
     exchange.limit = exchange.exactSize = check_.size;
+    exchange.stopped = &fetchesStopped_;
     try {
         Perform(url, options_, exchange, std::chrono::seconds(0));
     } catch (const ServiceError&) {
@@ -212,6 +225,7 @@ std::string CurlTransfer::FetchHTTP(const std::string& url, size_t limit) {
     Exchange exchange;
     exchange.sink = &body;
     exchange.limit = static_cast<int64_t>(limit);
+    exchange.stopped = &fetchesStopped_;
     Perform(url, options_, exchange, options_.whole);
     return body.Take();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -65,6 +66,10 @@ class CurlTransfer : public TransferComponent {
 
     void SetEvents(TransferEvents* events, EventDispatcher* dispatcher) override;
     void Cancel() override;
+    // Ends a fetch that runs on another thread within about a second, and
+    // every later one at once (CURLE_ABORTED_BY_CALLBACK): for an owner that
+    // goes away while its fetch waits on a slow server.
+    void StopFetching();
     // Throws ServiceError (InvalidArgument) when no transfer is suspended.
     void Reconnect() override;
     // The host of the latest asynchronous transfer's URL.
@@ -88,6 +93,7 @@ class CurlTransfer : public TransferComponent {
     std::string hostName_;
     std::unique_ptr<CurlTransferWorker> worker_;
     std::unique_ptr<FtpSession> ftp_;
+    std::atomic<bool> fetchesStopped_{false};
 };
 
 }  // namespace tvk

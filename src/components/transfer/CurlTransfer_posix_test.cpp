@@ -1,27 +1,10 @@
 // Linux only: a forked child in a network namespace of its own; openssl and a Python HTTPS server.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <memory>
-#include <optional>
-
 #include "ChildProcess.h"
 #include "CurlTransfer_test.h"
-#include "LoopbackHttpServer.h"
 #include "PythonServer.h"
-#include "TestSupport.h"
-#include "common/ServiceError.h"
-#include "components/transfer/CurlTransfer.h"
 
 namespace tvk {
 namespace {
-
-using namespace std::chrono_literals;
-using test::ErrorOf;
-using test::LoopbackHttpServer;
-using test::ReadAll;
-using test::WriteAll;
 
 TEST_F(CurlTransferTest, ConnectionFailuresCarryTheCurlCodeAndDetail) {
     auto bound = std::make_unique<test::RefusingPort>();

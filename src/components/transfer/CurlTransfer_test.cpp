@@ -1,25 +1,9 @@
 #include "components/transfer/CurlTransfer.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <memory>
-#include <optional>
-
 #include "CurlTransfer_test.h"
-#include "LoopbackHttpServer.h"
-#include "TestSupport.h"
-#include "common/ServiceError.h"
 
 namespace tvk {
 namespace {
-
-using namespace std::chrono_literals;
-using test::ErrorOf;
-using test::LoopbackHttpServer;
-using test::ReadAll;
-using test::WriteAll;
 
 TEST_F(CurlTransferTest, StoresTheBodyWithOrWithoutTrailingSeparator) {
     server.ServeBody("/update.ini", kDescriptor);
@@ -97,6 +81,14 @@ TEST_F(CurlTransferTest, StalledAndInterruptedTransfersFailAndKeepThePreviousFil
     server.Serve("/drip", drip);
     CurlTransfer bounded{TransferOptions{2s, 1s, "", 2s}};
     EXPECT_EQ(ErrorOf([&] { bounded.FetchHTTP(server.Url("/drip"), 2 << 20); }).Number(), 28);
+
+    // Its owner can end a fetch that waits, from another thread, and no later one starts.
+    server.Hang("/wait");
+    CurlTransfer waiting;  // its own limits would end it with 28 after a minute
+    std::thread stopper([&] { std::this_thread::sleep_for(300ms), waiting.StopFetching(); });
+    EXPECT_EQ(ErrorOf([&] { waiting.FetchHTTP(server.Url("/wait"), 100); }).Number(), 42);
+    stopper.join();
+    EXPECT_EQ(ErrorOf([&] { waiting.FetchHTTP(server.Url("/drip"), 100); }).Number(), 42);
 }
 
 TEST_F(CurlTransferTest, FollowsRedirectsWithinHttpOnly) {

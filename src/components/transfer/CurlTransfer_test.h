@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "LoopbackHttpServer.h"
 #include "TestSupport.h"

@@ -10,16 +10,13 @@ namespace tvk {
 namespace {
 
 using test::ErrorOf;
-using test::HasSqliteOdbcDriver;
 using test::MakeDatabase;
+using test::SqliteOdbcDriverMissing;
 
 class OdbcDatabaseTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HasSqliteOdbcDriver()) {
-            GTEST_SKIP()
-                << "ODBC driver \"SQLite3\" is not installed (Debian package libsqliteodbc)";
-        }
+        if (auto why = SqliteOdbcDriverMissing(); !why.empty()) GTEST_SKIP() << why;
         MakeDatabase(file,
                      "CREATE TABLE t (k INTEGER, r DOUBLE, s VARCHAR(20), n INTEGER, "
                      "m VARCHAR(20), long TEXT);"

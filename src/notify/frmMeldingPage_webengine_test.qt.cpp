@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
-#include <QDesktopServices>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineView>
@@ -14,11 +13,13 @@
 #include "WindowsTestSupport.qt.h"
 #include "localisation/StringTable.h"
 #include "notify/frmMelding.qt.h"
-#include "notify/frmMeldingPage.qt.h"
+#include "notify/frmMeldingPage_webengine.qt.h"
 
 namespace tvk {
 namespace {
 
+using test::DesktopBrowser;
+using test::ServeHtml;
 using test::WaitUntil;
 
 using Page = frmMeldingPage;
@@ -53,34 +54,6 @@ TEST(frmMeldingPageTest, OnlyLinksToAnotherHostLeaveTheWindow) {
         bool web = target.scheme().startsWith("http");
         EXPECT_EQ(Page::Refuses(target, c.mainFrame), !web) << c.target;  // unless outside
     }
-}
-
-// Stands in for the desktop's browser: QDesktopServices hands http addresses here.
-class DesktopBrowser : public QObject {
-    Q_OBJECT
-
-  public:
-    DesktopBrowser() {
-        QDesktopServices::setUrlHandler("http", this, "open");
-        QDesktopServices::setUrlHandler("https", this, "open");
-        QDesktopServices::setUrlHandler("smb", this, "open");
-    }
-    ~DesktopBrowser() override {
-        QDesktopServices::unsetUrlHandler("http");
-        QDesktopServices::unsetUrlHandler("https");
-        QDesktopServices::unsetUrlHandler("smb");
-    }
-    std::vector<QUrl> opened;
-
-  public slots:
-    void open(const QUrl& url) { opened.push_back(url); }
-};
-
-void ServeHtml(test::LoopbackHttpServer& server, const std::string& path, const std::string& body) {
-    server.Serve(path, {200,
-                        "OK",
-                        "<!DOCTYPE html><html><body style='margin:0'>" + body + "</body></html>",
-                        {{"Content-Type", "text/html; charset=utf-8"}}});
 }
 
 // A block link at a known place, so that a real mouse click can hit it.
@@ -151,5 +124,3 @@ TEST(frmMeldingPageTest, ClicksInTheWindowOpenOtherSitesOutsideAndOwnPagesInside
 
 }  // namespace
 }  // namespace tvk
-
-#include "frmMeldingPage_test.qt.moc"

@@ -1,18 +1,19 @@
-#include "notify/frmMeldingPage.qt.h"
+#include "notify/frmMeldingPage_webengine.qt.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QEvent>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include "notify/PageLinks.qt.h"
+
 namespace tvk {
 
 namespace {
 
-bool IsWeb(const QUrl& url) { return url.scheme() == "http" || url.scheme() == "https"; }
-bool IsMail(const QUrl& url) { return url.scheme() == "mailto"; }
+using page_links::IsMail;
+using page_links::IsWeb;
 
 // What frames of a web page load besides the web itself.
 bool IsPageInternal(const QUrl& url) {
@@ -29,8 +30,7 @@ frmMeldingPage::frmMeldingPage(QObject* parent) : QWebEnginePage(parent) {
 }
 
 bool frmMeldingPage::IsOtherSite(const QUrl& home, const QUrl& target) {
-    // QUrl keeps host names in lower case, so this compares case-blind.
-    return home.host() != target.host();
+    return page_links::IsOtherSite(home, target);
 }
 
 bool frmMeldingPage::OpensOutside(const QUrl& home, const QUrl& target, NavigationType type,
@@ -43,9 +43,7 @@ bool frmMeldingPage::Refuses(const QUrl& target, bool isMainFrame) {
     return !IsWeb(target) && (isMainFrame || !IsPageInternal(target));
 }
 
-void frmMeldingPage::OpenOutside(const QUrl& url) {
-    if (IsWeb(url) || IsMail(url)) QDesktopServices::openUrl(url);
-}
+void frmMeldingPage::OpenOutside(const QUrl& url) { page_links::OpenOutside(url); }
 
 bool frmMeldingPage::acceptNavigationRequest(const QUrl& url, NavigationType type,
                                              bool isMainFrame) {
