@@ -125,7 +125,7 @@ void CurlTransferWorker::State::Download() {
     Message("Connecting to " + host);
     std::unique_ptr<CurlTransferPartFile> file;
     try {
-        file = std::make_unique<CurlTransferPartFile>(local);
+        file = std::make_unique<CurlTransferPartFile>(platform::TextPath(local));
     } catch (const ServiceError& failure) {
         End(false, failure.Description());
         return;
