@@ -2,9 +2,9 @@
 
 #include <QStringDecoder>
 #include <QTextDocument>
+#include <exception>
 
 #include "common/CodePage.h"
-#include "common/ServiceError.h"
 #include "components/transfer/CurlTransfer.h"
 #include "notify/PageLinks.qt.h"
 
@@ -64,7 +64,7 @@ void frmMeldingTextPage::Show(const QUrl& home, const QUrl& address) {
         try {
             body = transfer->FetchHTTP(url, kPageLimit);
             ok = true;
-        } catch (const ServiceError&) {
+        } catch (const std::exception&) {
             // An empty view; the window's texts and button still serve.
         }
         // Runs on the window's thread; the destructor waits for this thread
