@@ -347,23 +347,10 @@ TEST_F(Faults, AFullProgramFolderKeepsEveryFileWhole) {
         "done; "
         "ls -A \"$dir\" > \"$out/listing\"; exit $code";
     auto runFull = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {"env",
-                                         "-u",
-                                         "DISPLAY",
-                                         "-u",
-                                         "WAYLAND_DISPLAY",
-                                         "-u",
-                                         "QT_QPA_PLATFORM",
-                                         "unshare",
-                                         "-m",
-                                         "sh",
-                                         "-c",
-                                         script,
-                                         folder.Path().string(),
-                                         mountPoint.Path().string(),
-                                         results.Path().string(),
-                                         size};
-        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<std::string> argv =
+            test::WithoutDisplay({"unshare", "-m", "sh", "-c", script, folder.Path().string(),
+                                  mountPoint.Path().string(), results.Path().string(), size},
+                                 args);
         for (const char* f : {"Velkor5.ini", "update.ini", "listing"}) fs::remove(results / f);
         return RunProcess(argv);
     };

@@ -1,7 +1,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <sstream>
 #include <stdexcept>
 
 #include "FtpTestServer.h"
@@ -49,13 +48,6 @@ os.replace(os.path.join(folder, "port.part"), os.path.join(folder, "port"))
 server.serve_forever()
 )PY";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 }  // namespace
 
 FtpTestServer::FtpTestServer(FtpServerOptions options) : home_(folder_ / "home") {
@@ -80,7 +72,7 @@ std::vector<std::string> FtpTestServer::Files() const {
 std::vector<std::string> FtpTestServer::Events() const {
     const std::filesystem::path events = folder_ / "events.txt";
     if (!std::filesystem::exists(events)) return {};
-    return Lines(ReadAll(events));
+    return ReadLines(events);
 }
 
 bool FtpTestServer::WaitForEvent(const std::string& prefix, std::chrono::milliseconds limit) const {

@@ -1,5 +1,4 @@
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 
 #include "PythonServer.h"
@@ -75,13 +74,6 @@ void MakeCertificate(const std::filesystem::path& folder) {
     if (made.exitCode != 0) throw std::runtime_error("openssl failed: " + made.err);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 }  // namespace
 
 SmtpTestServer::SmtpTestServer(SmtpServerOptions options) {
@@ -97,7 +89,7 @@ SmtpTestServer::~SmtpTestServer() = default;
 std::vector<ReceivedMail> SmtpTestServer::Messages() const {
     std::vector<ReceivedMail> mails;
     for (int n = 1; std::filesystem::exists(folder_ / (std::to_string(n) + ".env")); ++n) {
-        const std::vector<std::string> env = Lines(ReadAll(folder_ / (std::to_string(n) + ".env")));
+        const std::vector<std::string> env = ReadLines(folder_ / (std::to_string(n) + ".env"));
         ReceivedMail mail;
         mail.raw = ReadAll(folder_ / (std::to_string(n) + ".eml"));
         mail.mailFrom = env.at(0);
@@ -111,7 +103,7 @@ std::vector<ReceivedMail> SmtpTestServer::Messages() const {
 
 std::vector<std::string> SmtpTestServer::LoginAttempts() const {
     if (!std::filesystem::exists(folder_ / "logins.txt")) return {};
-    return Lines(ReadAll(folder_ / "logins.txt"));
+    return ReadLines(folder_ / "logins.txt");
 }
 
 }  // namespace tvk::test

@@ -19,6 +19,13 @@ std::string ReadAll(const std::filesystem::path& path) {
     return out.str();
 }
 
+std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadAll(path));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 void WriteAll(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;

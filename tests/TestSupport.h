@@ -28,6 +28,8 @@ class TempFolder {
 };
 
 std::string ReadAll(const std::filesystem::path& path);
+// The file's lines, without their line feeds.
+std::vector<std::string> ReadLines(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const std::string& bytes);
 
 // Sets an environment variable of this process, or removes it (nullopt).
@@ -90,6 +92,9 @@ bool CanCreateNetworkNamespace();
 // Command prefixes that run a program without a display inside a new network
 // namespace: with only loopback (offline), or with a veth pair that has
 // an address (online, though no packet can leave).
+// `prefix` then `argv`, run without a display (and without QT_QPA_PLATFORM).
+std::vector<std::string> WithoutDisplay(std::vector<std::string> prefix,
+                                        std::vector<std::string> argv);
 std::vector<std::string> Offline(std::vector<std::string> argv);
 std::vector<std::string> Online(std::vector<std::string> argv);
 

@@ -86,8 +86,6 @@ bool CanCreateNetworkNamespace() {
     return can;
 }
 
-namespace {
-
 std::vector<std::string> WithoutDisplay(std::vector<std::string> prefix,
                                         std::vector<std::string> argv) {
     std::vector<std::string> all = {
@@ -96,8 +94,6 @@ std::vector<std::string> WithoutDisplay(std::vector<std::string> prefix,
     all.insert(all.end(), argv.begin(), argv.end());
     return all;
 }
-
-}  // namespace
 
 std::vector<std::string> Offline(std::vector<std::string> argv) {
     return WithoutDisplay({"unshare", "-n"}, std::move(argv));

@@ -27,16 +27,8 @@ class UpdateCheck : public ::testing::Test {
     }
 
     ProcessResult Run(std::vector<std::string> args) {
-        std::vector<std::string> argv = {"env",
-                                         "-u",
-                                         "DISPLAY",
-                                         "-u",
-                                         "WAYLAND_DISPLAY",
-                                         "-u",
-                                         "QT_QPA_PLATFORM",
-                                         folder.Executable().string()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return RunProcess(argv);
+        args.insert(args.begin(), folder.Executable().string());
+        return RunProcess(test::WithoutDisplay({}, std::move(args)));
     }
 
     LoopbackHttpServer server;

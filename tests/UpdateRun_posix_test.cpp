@@ -200,9 +200,8 @@ TEST(UpdateRunProgram, AReleaseForTheCustomerIsToldOnTheConsoleAndNothingIsFetch
                                          http.Url("/info") + "\r\nLogHost=127.0.0.1:1\r\n");
     WriteAll(folder / "version.ini", "[Version]\r\nMajor=7\r\nMinor=9\r\nBuild=500\r\n");
 
-    ProcessResult run =
-        RunProcess({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
-                    folder.Executable().string(), "1", "x", "1044", "true"});
+    ProcessResult run = RunProcess(
+        test::WithoutDisplay({}, {folder.Executable().string(), "1", "x", "1044", "true"}));
 
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, std::string("[Velkor UpdateService] ") + kNorwegianHeading + "\n");

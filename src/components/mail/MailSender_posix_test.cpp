@@ -1,27 +1,13 @@
 // Linux only: the SMTP peer is aiosmtpd (Python), started with posix_spawn.
-#include <gtest/gtest.h>
-
+#include "MailSender_test.h"
 #include "SmtpParsedMail.h"
 #include "SmtpTestServer.h"
-#include "TestSupport.h"
-#include "common/ServiceError.h"
-#include "components/MailSender.h"
 
 namespace tvk {
 namespace {
 
-using test::ErrorOf;
 using test::SmtpServerOptions;
 using test::SmtpTestServer;
-
-std::unique_ptr<MailMessage> Notice(const std::vector<std::string>& to = {"kunde@firma.no"}) {
-    auto message = CreateMailMessage();
-    message->SetSubject("Ny versjon av Velkor er nå tilgjengelig (7.9.512)");
-    message->SetSender("service@velkor.no");
-    for (const std::string& address : to) message->AddRecipient("", address);
-    message->SetBodyText("Med vennlig hilsen,");
-    return message;
-}
 
 TEST(MailSender, LogsInAndDeliversToTheEnvelope) {
     SmtpTestServer server({"anna", "hemmelig"});

@@ -1,23 +1,9 @@
 #include "components/MailSender.h"
 
-#include <gtest/gtest.h>
-
-#include "TestSupport.h"
-#include "common/ServiceError.h"
+#include "MailSender_test.h"
 
 namespace tvk {
 namespace {
-
-using test::ErrorOf;
-
-std::unique_ptr<MailMessage> Notice(const std::vector<std::string>& to = {"kunde@firma.no"}) {
-    auto message = CreateMailMessage();
-    message->SetSubject("Ny versjon av Velkor er nå tilgjengelig (7.9.512)");
-    message->SetSender("service@velkor.no");
-    for (const std::string& address : to) message->AddRecipient("", address);
-    message->SetBodyText("Med vennlig hilsen,");
-    return message;
-}
 
 TEST(MailSender, ServerAddressForms) {
     EXPECT_EQ(MailServerUrl("mail.firma.no"), "smtp://mail.firma.no");
