@@ -170,9 +170,11 @@ void LoopbackHttpServer::ServeBody(const std::string& path, const std::string& b
     Serve(path, std::move(response));
 }
 
-void LoopbackHttpServer::ServeSigned(const std::string& path, const std::string& body) {
+void LoopbackHttpServer::ServeSigned(const std::string& path, const std::string& body, int build) {
     ServeBody(path, body);
-    ServeBody(path + ".minisig", ReleaseSignatureOf(body));
+    std::string comment = "file:" + path.substr(path.rfind('/') + 1);
+    if (build != 0) comment += " build:" + std::to_string(build);
+    ServeBody(path + ".minisig", ReleaseSignatureOf(body, comment));
 }
 
 void LoopbackHttpServer::ServeStatus(const std::string& path, int status, const std::string& reason,

@@ -69,7 +69,7 @@ class LoopbackHttpServer {
     void Serve(const std::string& path, Response response);
     void ServeBody(const std::string& path, const std::string& body);
     // The body and its signature by the build's release key beside it.
-    void ServeSigned(const std::string& path, const std::string& body);
+    void ServeSigned(const std::string& path, const std::string& body, int build = 0);
     void ServeStatus(const std::string& path, int status, const std::string& reason,
                      const std::string& body = "");
     void Redirect(const std::string& path, const std::string& location, int status = 302);

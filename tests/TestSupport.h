@@ -56,9 +56,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv);
 // tool; on Windows, where the tests cannot count on it, in its formats with
 // libsodium.
 std::string BuildReleaseKey();
-// A minisign signature of `content` (the text of its ".minisig" file), made
-// by the minisign tool with the secret key `key`; `legacy` for the old form.
+// A minisign signature of `content` (the text of its ".minisig" file) with
+// the trusted comment `comment`, made by the minisign tool with the secret
+// key `key`; `legacy` for the old form.
 std::string ReleaseSignatureOf(const std::string& content,
+                               const std::string& comment = "file:update.ini",
                                const std::string& key = BuildReleaseKey(), bool legacy = false);
 // A key pair made by the minisign tool in `folder`: the secret key's path
 // and the public key's base64 line.

@@ -31,11 +31,12 @@ bool IsSharedLibrary(const std::filesystem::path& file) {
     return file.filename().string().find(".so") != std::string::npos;
 }
 
-std::string ReleaseSignatureOf(const std::string& content, const std::string& key, bool legacy) {
+std::string ReleaseSignatureOf(const std::string& content, const std::string& comment,
+                               const std::string& key, bool legacy) {
     TempFolder folder;
     const std::string file = (folder / "signed").string();
     WriteAll(file, content);
-    std::vector<std::string> argv = {"minisign", "-S", "-s", key, "-m", file};
+    std::vector<std::string> argv = {"minisign", "-S", "-s", key, "-m", file, "-t", comment};
     if (legacy) argv.push_back("-l");
     ProcessResult signing = RunProcess(argv);
     if (signing.exitCode != 0) throw std::runtime_error("minisign failed: " + signing.err);

@@ -168,7 +168,8 @@ std::string SecondLine(const std::string& text) {
 
 }  // namespace
 
-std::string ReleaseSignatureOf(const std::string& content, const std::string& key, bool legacy) {
+std::string ReleaseSignatureOf(const std::string& content, const std::string& comment,
+                               const std::string& key, bool legacy) {
     StartSodium();
     const std::string keyFile = FromBase64(SecondLine(ReadAll(platform::TextPath(key))));
     if (keyFile.size() != kSecretKeyFileSize ||
@@ -184,8 +185,6 @@ std::string ReleaseSignatureOf(const std::string& content, const std::string& ke
                              nullptr, 0);
     }
     const std::string signature = Sign(signed_, secretKey);
-    const std::string comment = "timestamp:" + std::to_string(std::time(nullptr)) +
-                                "\tfile:signed" + (legacy ? "" : "\thashed");
     return "untrusted comment: signature from minisign secret key\n" +
            Base64((legacy ? "Ed" : "ED") + keyId + signature) + "\ntrusted comment: " + comment +
            "\n" + Base64(Sign(signature + comment, secretKey)) + "\n";

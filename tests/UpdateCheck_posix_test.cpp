@@ -113,16 +113,27 @@ TEST_F(UpdateCheck, FailuresShowTheDescriptorMessageAndKeepThePreviousCopy) {
     EXPECT_EQ(down.err.rfind("[Error] Error getting update info: 7 - ", 0), 0u) << down.err;
 }
 
-// A descriptor counts only with the maker's signature, and only in its
-// bounds: otherwise the run ends with the descriptor message, and the
-// previous copy stays byte for byte.
+// The descriptor with lines added to section Update.
+std::string Descriptor512With(const std::string& lines) {
+    std::string descriptor = kDescriptor512;
+    return descriptor.insert(descriptor.find("[Filter]"), lines);
+}
+
+// A descriptor counts only with the maker's signature, only in its bounds,
+// and only when it is not older than the one taken before: otherwise the run
+// ends with the descriptor message, and the previous copy stays byte for byte.
 TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
-    server.ServeSigned("/files/update.ini", kDescriptor512);
+    const std::string taken = Descriptor512With("Issued=2026-12-01T10:00:00Z\r\n");
+    server.ServeSigned("/files/update.ini", taken);
     ASSERT_EQ(Run({}).exitCode, 0);
-    std::string newer = kDescriptor512;
+    std::string newer = taken;
     newer.replace(newer.find("512"), 3, "513");
     TempFolder keys;
     const std::string stranger = MakeReleaseKeyPair(keys.Path(), "stranger").secretKey;
+    auto signed_ = [](const std::string& body) { return ReleaseSignatureOf(body); };
+    const std::string replayed = Descriptor512With("Issued=2026-11-20T10:00:00Z\r\n");
+    const std::string expired =
+        Descriptor512With("Issued=2026-12-02T10:00:00Z\r\nExpires=2026-12-05T10:00:00Z\r\n");
     struct Case {
         const char* name;
         std::string body, signature;  // no signature: 404
@@ -130,10 +141,21 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
     } cases[] = {
         {"unsigned", newer, "",
          "404 - The signature update.ini.minisig could not be fetched: Not Found"},
-        {"tampered", newer, ReleaseSignatureOf(kDescriptor512),
+        {"tampered", newer, signed_(taken),
          "-2146869232 - update.ini is refused: its signature does not match its content"},
-        {"signed by another key", newer, ReleaseSignatureOf(newer, stranger),
+        {"signed by another key", newer, ReleaseSignatureOf(newer, "file:update.ini", stranger),
          "-2146869232 - update.ini is refused: it is signed by a key this build does not trust"},
+        {"signed as another file", newer, ReleaseSignatureOf(newer, "file:VelkorSetup.exe"),
+         "-2146869232 - update.ini is refused: its signature was made for another file"},
+        {"an older release replayed", replayed, signed_(replayed),
+         "-2146869232 - update.ini is refused: it was issued 2026-11-20 10:00:00 UTC, before the "
+         "release already taken (2026-12-01 10:00:00 UTC); an old copy may have been served "
+         "again"},
+        {"a release without its time", kDescriptor512, signed_(kDescriptor512),
+         "-2146869232 - update.ini is refused: it was issued at no stated time"},
+        {"expired", expired, signed_(expired),
+         "-2146762495 - update.ini is refused: it expired 2026-12-05 10:00:00 UTC; the update "
+         "host may be serving an old copy"},
         {"larger than a descriptor can be", std::string(1024 * 1024 + 1, '\n'), "",
          "63 - The answer from 127.0.0.1 is larger than 1048576 bytes"},
     };
@@ -148,8 +170,14 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
         EXPECT_EQ(run.err.rfind(std::string("[Error] Error getting update info: ") + c.message, 0),
                   0u)
             << c.name << ": " << run.err;
-        EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor512) << c.name;
+        EXPECT_EQ(ReadAll(folder / "update.ini"), taken) << c.name;
     }
+    // A maker withdraws a build by a later release of a lower one.
+    std::string withdrawn = Descriptor512With("Issued=2026-12-03T10:00:00Z\r\n");
+    withdrawn.replace(withdrawn.find("512"), 3, "505");
+    server.ServeSigned("/files/update.ini", withdrawn);
+    EXPECT_EQ(Run({"1", "x", "2057", "true"}).exitCode, 0);
+    EXPECT_EQ(ReadAll(folder / "update.ini"), withdrawn);
 }
 
 // What the maker's release tool publishes is what the service accepts.

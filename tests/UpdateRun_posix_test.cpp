@@ -194,7 +194,7 @@ TEST(UpdateRunProgram, AReleaseForTheCustomerIsToldOnTheConsoleAndNothingIsFetch
         GTEST_SKIP() << "this machine has no network interface besides loopback";
     LoopbackHttpServer http;
     http.ServeSigned("/files/update.ini", Descriptor());
-    http.ServeSigned("/files/VelkorSetup.exe", kSetup);
+    http.ServeSigned("/files/VelkorSetup.exe", kSetup, 512);
     ProgramFolder folder;
     WriteAll(folder / "Velkor5.ini", "[UpdateService]\r\nHost=" + http.Url("/files") + "\r\nInfo=" +
                                          http.Url("/info") + "\r\nLogHost=127.0.0.1:1\r\n");

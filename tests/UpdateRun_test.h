@@ -63,7 +63,7 @@ class UpdateRun : public ::testing::Test {
   protected:
     void SetUp() override {
         http.ServeSigned("/files/update.ini", Descriptor());
-        http.ServeSigned("/files/VelkorSetup.exe", kSetup);
+        http.ServeSigned("/files/VelkorSetup.exe", kSetup, 512);
         folder.WriteInstalledBuild(500);
         UseLogHost("127.0.0.1:1");
     }

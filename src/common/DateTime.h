@@ -1,5 +1,6 @@
 #pragma once
 
+#include <compare>
 #include <string>
 #include <string_view>
 
@@ -11,7 +12,7 @@ struct DateTime {
     int year = 0, month = 0, day = 0;
     int hour = 0, minute = 0, second = 0;
 
-    bool operator==(const DateTime&) const = default;
+    auto operator<=>(const DateTime&) const = default;
 
     // "YYYY-MM-DD HH:MM:SS", with 'T' instead of the blank, an optional
     // fraction of a second, or the date alone. Throws ServiceError (type

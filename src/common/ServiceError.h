@@ -44,6 +44,9 @@ inline constexpr int64_t NoCurrentRecord = 3021;   // a field read at the end of
 // A release file whose signature does not hold: Windows' own number for a
 // signature that does not verify (TRUST_E_BAD_DIGEST).
 inline constexpr int64_t SignatureRefused = -2146869232;
+// A signed release past its expiry: Windows' number for an expired
+// certificate (CERT_E_EXPIRED).
+inline constexpr int64_t ReleaseExpired = -2146762495;
 }  // namespace ErrorNumber
 
 }  // namespace tvk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tvk {
 
@@ -21,5 +22,10 @@ class SettingsFile {
     virtual void SkrivINIStreng(const std::string& section, const std::string& key,
                                 const std::string& value, const std::string& path) = 0;
 };
+
+// The value of a key in the content of a settings file, read as
+// LesINIStreng reads it from the file: for text that is checked before it is
+// used, and must not be read back from a disk that someone else can write.
+std::string ReadSettingsText(std::string content, std::string_view section, std::string_view key);
 
 }  // namespace tvk

@@ -202,6 +202,8 @@ namespace {
 // connection; whatever fails is gone and the user is told why.
 TEST_F(DownloadWindowLive, TheSetupGetsItsNameOnlyWithTheMakersSignature) {
     const std::string setup = Server::Pattern(0, static_cast<size_t>(kSize));
+    const char* kComment = "file:VelkorSetup.exe build:512";
+    const std::string signed_ = test::ReleaseSignatureOf(setup, kComment);
     struct Case {
         const char* name;
         std::string signature;
@@ -210,15 +212,18 @@ TEST_F(DownloadWindowLive, TheSetupGetsItsNameOnlyWithTheMakersSignature) {
         void (*serve)(Server::Response&);
         const char* refusal;  // nullptr: installs
     } cases[] = {
-        {"signed", test::ReleaseSignatureOf(setup), "", kSize, [](Server::Response&) {}, nullptr},
-        {"tampered", test::ReleaseSignatureOf(setup + "x"), "", -1, [](Server::Response&) {},
-         "its signature does not match its content"},
-        {"an older signed setup", test::ReleaseSignatureOf(setup), std::string(64, 'a'), -1,
-         [](Server::Response&) {}, "its SHA-256 differs"},
-        {"cut without a length", test::ReleaseSignatureOf(setup), "", -1,
+        {"signed", signed_, "", kSize, [](Server::Response&) {}, nullptr},
+        {"tampered", test::ReleaseSignatureOf(setup + "x", kComment), "", -1,
+         [](Server::Response&) {}, "its signature does not match its content"},
+        {"an older signed setup", signed_, std::string(64, 'a'), -1, [](Server::Response&) {},
+         "its SHA-256 differs"},
+        {"signed for another build, pinned by size",
+         test::ReleaseSignatureOf(setup, "file:VelkorSetup.exe build:511"), "", kSize,
+         [](Server::Response&) {}, "its signature was made for another build"},
+        {"cut without a length", signed_, "", -1,
          [](Server::Response& r) { r.withoutLength = true, r.dropAfter = 1000000; },
          "without announcing the length"},
-        {"no length but the descriptor's size", test::ReleaseSignatureOf(setup), "", kSize,
+        {"no length but the descriptor's size", signed_, "", kSize,
          [](Server::Response& r) { r.withoutLength = true; }, nullptr},
     };
     for (const Case& c : cases) {
@@ -226,8 +231,12 @@ TEST_F(DownloadWindowLive, TheSetupGetsItsNameOnlyWithTheMakersSignature) {
         Server::Response response = Server::Generated(kSize);
         c.serve(response);
         Open(response);
-        window->SetDownloadCheck(
-            SetupCheck{"VelkorSetup.exe", c.signature, c.size, c.sha256}.ForDownload());
+        window->SetDownloadCheck(SetupCheck{.name = "VelkorSetup.exe",
+                                            .signature = c.signature,
+                                            .build = 512,
+                                            .size = c.size,
+                                            .sha256 = c.sha256}
+                                     .ForDownload());
         ASSERT_TRUE(WaitUntilClosed()) << c.name;
         EXPECT_EQ(window->OK(), c.refusal == nullptr) << c.name;
         if (c.refusal == nullptr) {

@@ -7,6 +7,7 @@
 #include "common/ServiceError.h"
 #include "platform/Platform.h"
 #include "platform/ReplacementFile.h"
+#include "platform/TempNames.h"
 
 namespace tvk::platform {
 
@@ -56,6 +57,18 @@ void RemoveStaleTemporaries(const std::filesystem::path& target) {
         std::error_code ignored;
         if (entry.is_regular_file(ignored) && entry.last_write_time(ignored) < stale)
             std::filesystem::remove(entry.path(), ignored);
+    }
+}
+
+void RemovePrivateFolders(const std::string& prefix, std::chrono::minutes age) {
+    const auto stale = std::filesystem::file_time_type::clock::now() - age;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(TextPath(TempFolderPath()), ec)) {
+        std::error_code ignored;
+        if (!PathText(entry.path().filename()).starts_with(prefix) || !IsOwnFolder(entry.path()) ||
+            entry.last_write_time(ignored) >= stale)
+            continue;
+        std::filesystem::remove_all(entry.path(), ignored);
     }
 }
 

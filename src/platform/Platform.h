@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -81,6 +82,25 @@ int WriteRefusal(const std::filesystem::path& path);
 // Reads the whole file into `bytes`. False when the file does not exist;
 // any other failure throws ServiceError with the errno.
 bool ReadFile(const std::filesystem::path& path, std::string& bytes);
+
+// A file opened for reading only if it is a regular file whose own name is
+// not a link (nor, on Windows, any other reparse point): what lies in a
+// folder others can write to is read as the file found there, never as what a
+// link points at. Throws ServiceError with the errno.
+class RegularFile {
+  public:
+    explicit RegularFile(const std::filesystem::path& path);
+    ~RegularFile();
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    // Up to `size` bytes; 0 at the end. Throws ServiceError with the errno.
+    size_t Read(char* buffer, size_t size);
+
+  private:
+    std::filesystem::path path_;
+    intptr_t handle_ = -1;  // a descriptor, or a Windows HANDLE
+};
 
 // Removes a file (not a folder): 0, or the errno of the failure.
 int RemoveFile(const std::filesystem::path& path);

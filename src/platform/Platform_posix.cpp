@@ -141,6 +141,30 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
     return true;
 }
 
+RegularFile::RegularFile(const std::filesystem::path& path) : path_(path) {
+    // O_NONBLOCK: a FIFO planted under the name must not hang the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP)
+        throw ServiceError(ELOOP, "Cannot open " + path.string() + ": it is a symbolic link");
+    if (fd < 0) ThrowErrno("Cannot open", path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw ServiceError(EINVAL, "Cannot open " + path.string() + ": it is not a regular file");
+    }
+    handle_ = fd;
+}
+
+RegularFile::~RegularFile() { ::close(static_cast<int>(handle_)); }
+
+size_t RegularFile::Read(char* buffer, size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(handle_), buffer, size);
+        if (n >= 0) return static_cast<size_t>(n);
+        if (errno != EINTR) ThrowErrno("Cannot read", path_);
+    }
+}
+
 int RemoveFile(const std::filesystem::path& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }

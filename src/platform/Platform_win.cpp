@@ -6,6 +6,7 @@
 // after winsock2.h, which must come before windows.h
 #include <iphlpapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -127,6 +128,35 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
     }
     ::_close(fd);
     return true;
+}
+
+RegularFile::RegularFile(const std::filesystem::path& path) : path_(path) {
+    // The reparse point itself is opened, not its target, so that it can be
+    // refused; no one may write the file while it is read.
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw LastError("Cannot open " + PathText(path));
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool regular =
+        ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+    if (!regular) {
+        ::CloseHandle(file);
+        throw ServiceError(EINVAL, "Cannot open " + PathText(path) +
+                                       ": it is not a regular file (a link or a folder)");
+    }
+    handle_ = reinterpret_cast<intptr_t>(file);
+}
+
+RegularFile::~RegularFile() { ::CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
+
+size_t RegularFile::Read(char* buffer, size_t size) {
+    DWORD read = 0;
+    const DWORD asked = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+    if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, asked, &read, nullptr))
+        throw LastError("Cannot read " + PathText(path_));
+    return read;
 }
 
 int RemoveFile(const std::filesystem::path& path) {

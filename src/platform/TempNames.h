@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 
 namespace tvk::platform {
@@ -26,6 +28,20 @@ std::string CreateUniqueTempFile(const std::string& folder, const std::string& p
 // never replaced, since a name in a shared temporary folder may belong to
 // someone else. Throws ServiceError with the errno on any other failure.
 bool MoveWithoutReplacing(const std::string& from, const std::string& to);
+
+// Creates a new folder "<prefix>XXXXXX" (six letters that make a name nobody
+// holds) in the user's temporary folder, that only this user (and, on
+// Windows, the system and the administrators, so that an elevated setup can
+// read it) may read or write. Throws ServiceError with the errno.
+std::filesystem::path CreatePrivateFolder(const std::string& prefix);
+
+// Removes the folders CreatePrivateFolder made with `prefix` that belong to
+// this user and are older than `age`, with what they hold; one still in use
+// (a program running from it, on Windows) is left for a later call.
+void RemovePrivateFolders(const std::string& prefix, std::chrono::minutes age);
+
+// A folder of this user's, reached without a link.
+bool IsOwnFolder(const std::filesystem::path& path);
 
 // The character that ends a folder's name in the paths above.
 char FolderSeparator();

@@ -101,4 +101,18 @@ bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
 
 char FolderSeparator() { return '/'; }
 
+std::filesystem::path CreatePrivateFolder(const std::string& prefix) {
+    const std::string folder = TempFolderPath();
+    std::string path = folder + "/" + prefix + "XXXXXX";
+    // mkdtemp makes the folder with mode 0700.
+    if (::mkdtemp(path.data()) == nullptr)
+        ThrowErrno(errno, "Cannot create a private folder in " + folder);
+    return path;
+}
+
+bool IsOwnFolder(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
 }  // namespace tvk::platform

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "common/DateTime.h"
 #include "components/Database.h"
 #include "components/SettingsFile.h"
 #include "components/TransferComponent.h"
@@ -49,6 +51,10 @@ struct UpdateInfo {
     // names them: they tie the signed descriptor to one setup file.
     int64_t Size = -1;
     std::string Sha256;
+    // When the maker signed it (UTC), and when it may no longer be taken: a
+    // replayed older descriptor, or a host frozen on one, is refused by them.
+    std::optional<DateTime> Issued;
+    std::optional<DateTime> Expires;
 };
 
 // The record of one run, created by Main and handed to every step. Nothing of

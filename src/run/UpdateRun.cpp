@@ -93,8 +93,9 @@ void ClearUpdateFolder(RunState& state) {
 }
 
 // The setup is checked as it arrives, before it gets its name, and again
-// before it is reported and before it is started, since it lies in a folder
-// others can write to. A setup that fails is never started and not reported.
+// before it is reported, since it lies in a folder others can write to. The
+// setup started is a private copy, made while it was checked the last time. A
+// setup that fails is never started and not reported.
 void InstallRelease(RunState& state) {
     ClearUpdateFolder(state);
     const std::filesystem::path folder = UpdateFolder(state.programFolder);
@@ -115,16 +116,20 @@ void InstallRelease(RunState& state) {
     });
     Trace(state, download.OK ? "the setup was downloaded" : "the setup was not downloaded");
     if (!download.OK) return;
-    if (!AcceptSetup(state, setup, *check)) throw RunEnded{ExitCode::SetupRefused};
+    std::optional<std::filesystem::path> copy;
+    const bool accepted = download.Installer
+                              ? (copy = CopyAcceptedSetup(state, setup, *check)).has_value()
+                              : AcceptSetup(state, setup, *check);
+    if (!accepted) throw RunEnded{ExitCode::SetupRefused};
     Try(state, "the download report", [&] { SendDownloadReport(state); });
     if (!download.Installer) return;
-    if (!AcceptSetup(state, setup, *check)) throw RunEnded{ExitCode::SetupRefused};
-    Try(state, "starting the setup", [&] { platform::StartProcess(setup); });
+    Try(state, "starting the setup", [&] { platform::StartProcess(*copy); });
 }
 
 }  // namespace
 
 void RunUpdate(RunState& state) {
+    Try(state, "removing the setup copies of earlier runs", [] { RemoveEarlierSetupCopies(); });
     GetUpdateInfo(state);
     bool meant = false;
     try {

@@ -54,22 +54,58 @@ void ReadSetupPin(UpdateInfo& info, const std::string& size, const std::string& 
     }
 }
 
-// The copy left by the previous run is only a memory of what was announced.
-// A build there that is out of range counts as no memory at all: failing on it
-// would stop every later run before the fetch that could replace the copy.
-int32_t PreviousBuild(SettingsFile& ini, const std::filesystem::path& descriptor) {
-    if (!platform::FileExists(descriptor)) return 0;
+// "YYYY-MM-DDTHH:MM:SSZ", as the maker's release script writes it. A time
+// that is there but unreadable must not silently drop the check.
+std::optional<DateTime> ReadUtcTime(const char* key, const std::string& text) {
+    if (text.empty()) return std::nullopt;
     try {
-        return LeadingWholeNumber32(
-            ini.LesINIStreng("Update", "Build", platform::PathText(descriptor)));
-    } catch (const ServiceError& error) {
-        if (error.Number() != ErrorNumber::Overflow) throw;
-        return 0;
+        if (!text.ends_with('Z')) throw ServiceError(ErrorNumber::TypeMismatch, "");
+        return DateTime::Parse(std::string_view(text).substr(0, text.size() - 1));
+    } catch (const ServiceError&) {
+        throw ServiceError(ErrorNumber::TypeMismatch,
+                           std::string("The ") + key + " \"" + text + "\" in " + kDescriptorFile +
+                               " is not a time in UTC (YYYY-MM-DDTHH:MM:SSZ)");
     }
 }
 
+std::chrono::sys_seconds SystemTime(const DateTime& t) {
+    using namespace std::chrono;
+    const sys_days day = year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)},
+                                        std::chrono::day{static_cast<unsigned>(t.day)}};
+    return day + hours{t.hour} + minutes{t.minute} + seconds{t.second};
+}
+
+std::string UtcText(const DateTime& t) { return t.ToString() + " UTC"; }
+
+// The copy left by the previous run is only a memory of what was announced.
+// A value there that is out of range or unreadable counts as no memory at
+// all: failing on it would stop every later run before the fetch that could
+// replace the copy.
+struct PreviousCopy {
+    std::string bytes;
+    int32_t build = 0;
+    std::optional<DateTime> issued;
+};
+
+PreviousCopy ReadPreviousCopy(const std::filesystem::path& descriptor) {
+    PreviousCopy previous;
+    if (!platform::ReadFile(descriptor, previous.bytes)) return previous;
+    auto value = [&](const char* key) { return ReadSettingsText(previous.bytes, "Update", key); };
+    try {
+        previous.build = LeadingWholeNumber32(value("Build"));
+    } catch (const ServiceError& error) {
+        if (error.Number() != ErrorNumber::Overflow) throw;
+    }
+    try {
+        previous.issued = ReadUtcTime("Issued", value("Issued"));
+    } catch (const ServiceError&) {
+    }
+    return previous;
+}
+
 // The setup lay in the update folder since an earlier run, where anything
-// may have replaced it: it is checked again, as if it had just arrived.
+// may have replaced it: it is checked again, as if it had just arrived, while
+// it is copied to where it is started from.
 ExitCode OfferDownloadedSetup(RunState& state) {
     const std::filesystem::path setup =
         UpdateFolder(state.programFolder) / platform::TextPath(LocalSetupName(state.UpdateInfo));
@@ -82,33 +118,40 @@ ExitCode OfferDownloadedSetup(RunState& state) {
                      (answer == MessageAnswer::Yes ? "start" : "not now"));
     if (answer != MessageAnswer::Yes) return ExitCode::Normal;
     const std::optional<SetupCheck> check = FetchSetupCheck(state);
-    if (!check || !AcceptSetup(state, setup, *check)) return ExitCode::SetupRefused;
-    platform::StartProcess(setup);
+    if (!check) return ExitCode::SetupRefused;
+    const std::optional<std::filesystem::path> copy = CopyAcceptedSetup(state, setup, *check);
+    if (!copy) return ExitCode::SetupRefused;
+    platform::StartProcess(*copy);
     return ExitCode::Normal;
 }
 
-// Nothing of the descriptor is used, nor the previous copy replaced, before
-// its signature holds. An unchanged copy is left as it is. The copy is only a
-// cache of the host's file: a power cut may cost one repeated announcement,
-// so it is not flushed to disk.
-void FetchDescriptor(RunState& state, const std::filesystem::path& descriptor) {
+// The descriptor's bytes once their signature holds; nothing of them is used
+// before, and every value is read from these bytes, not from a file.
+std::string FetchVerifiedDescriptor(RunState& state) {
     const std::string url = state.ServiceSettings.Host + "/" + kDescriptorFile;
     state.transfer->Asynchronous(false);
     std::string bytes = state.transfer->FetchHTTP(url, kDescriptorLimit);
     std::string signature = FetchSignature(*state.transfer, url, kDescriptorFile);
     ReleaseSignature(signature, kDescriptorFile).Verify(bytes, TrustedReleaseKeys());
-    std::string previous;
-    if (platform::ReadFile(descriptor, previous) && previous == bytes) return;
+    return bytes;
+}
+
+// An unchanged copy is left as it is. The copy is only a cache of the host's
+// file: a power cut may cost one repeated announcement, so it is not flushed
+// to disk.
+void KeepCopy(const std::filesystem::path& descriptor, const std::string& bytes,
+              const PreviousCopy& previous) {
+    if (previous.bytes == bytes && platform::FileExists(descriptor)) return;
     platform::WriteFileAtomically(descriptor, bytes, platform::NewFileAccess::Shared,
                                   platform::Durability::Cached);
 }
 
 }  // namespace
 
-UpdateInfo ReadUpdateInfo(SettingsFile& ini, const std::filesystem::path& descriptor) {
-    const std::string path = platform::PathText(descriptor);
-    auto update = [&](const char* key) { return ini.LesINIStreng("Update", key, path); };
-    auto filter = [&](const char* key) { return ini.LesINIStreng("Filter", key, path); };
+UpdateInfo ReadUpdateInfo(std::string_view descriptor) {
+    const std::string content(descriptor);
+    auto update = [&](const char* key) { return ReadSettingsText(content, "Update", key); };
+    auto filter = [&](const char* key) { return ReadSettingsText(content, "Filter", key); };
     UpdateInfo info;
     info.Build = LeadingWholeNumber32(update("Build"));
     info.MinimumBuild = LeadingWholeNumber32(update("MinimumBuild"));
@@ -120,7 +163,24 @@ UpdateInfo ReadUpdateInfo(SettingsFile& ini, const std::filesystem::path& descri
     info.PostalCode = filter("PostalCode");
     RefuseSetupName(info.Setup);
     ReadSetupPin(info, update("Size"), update("Sha256"));
+    info.Issued = ReadUtcTime("Issued", update("Issued"));
+    info.Expires = ReadUtcTime("Expires", update("Expires"));
     return info;
+}
+
+void RefuseStaleDescriptor(const UpdateInfo& fetched, const std::optional<DateTime>& previousIssued,
+                           std::chrono::system_clock::time_point now) {
+    const std::string refused = std::string(kDescriptorFile) + " is refused: ";
+    if (previousIssued && (!fetched.Issued || *fetched.Issued < *previousIssued))
+        throw ServiceError(ErrorNumber::SignatureRefused,
+                           refused + "it was issued " +
+                               (fetched.Issued ? UtcText(*fetched.Issued) : "at no stated time") +
+                               ", before the release already taken (" + UtcText(*previousIssued) +
+                               "); an old copy may have been served again");
+    if (fetched.Expires && now > SystemTime(*fetched.Expires) + std::chrono::hours(24))
+        throw ServiceError(ErrorNumber::ReleaseExpired,
+                           refused + "it expired " + UtcText(*fetched.Expires) +
+                               "; the update host may be serving an old copy");
 }
 
 DescriptorDecision Decide(const RunState& state, int32_t previousBuild) {
@@ -144,14 +204,16 @@ void GetUpdateInfo(RunState& state) {
     const std::filesystem::path descriptor = state.programFolder / kDescriptorFile;
     try {
         state.UpdateInfo = UpdateInfo{};
-        int32_t previousBuild = PreviousBuild(*state.settingsFile, descriptor);
+        const PreviousCopy previous = ReadPreviousCopy(descriptor);
 
-        FetchDescriptor(state, descriptor);
-        state.UpdateInfo = ReadUpdateInfo(*state.settingsFile, descriptor);
+        const std::string bytes = FetchVerifiedDescriptor(state);
+        state.UpdateInfo = ReadUpdateInfo(bytes);
+        RefuseStaleDescriptor(state.UpdateInfo, previous.issued, std::chrono::system_clock::now());
+        KeepCopy(descriptor, bytes, previous);
 
-        DescriptorDecision decision = Decide(state, previousBuild);
+        DescriptorDecision decision = Decide(state, previous.build);
         Trace(state, "descriptor build " + std::to_string(state.UpdateInfo.Build) + ", previous " +
-                         std::to_string(previousBuild) + ", installed " +
+                         std::to_string(previous.build) + ", installed " +
                          std::to_string(state.InstalledBuild));
         if (decision == DescriptorDecision::GoOn) return;
         if (decision == DescriptorDecision::OfferDownloadedSetup) {

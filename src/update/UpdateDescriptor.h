@@ -1,21 +1,30 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
-#include "components/SettingsFile.h"
 #include "run/RunState.h"
 
 namespace tvk {
 
 inline constexpr const char* kDescriptorFile = "update.ini";
 
-// The values of a descriptor file as the settings file gives them. Throws
-// ServiceError for a number out of range or a setup name that is not a plain
+// The values of a descriptor's content, read as a settings file. Throws
+// ServiceError for a number out of range, a setup name that is not a plain
 // file name (a descriptor must never make the service write or start a file
-// outside the update folder).
-UpdateInfo ReadUpdateInfo(SettingsFile& ini, const std::filesystem::path& descriptor);
+// outside the update folder), or a time that is not one.
+UpdateInfo ReadUpdateInfo(std::string_view descriptor);
+
+// Refuses a descriptor issued before the copy the previous run kept, or one
+// without a time once the copy has one (a replayed older release), and one
+// whose expiry lies more than a day before `now` (a host frozen on an old
+// release; the day is slack for wrong clocks). Throws ServiceError.
+void RefuseStaleDescriptor(const UpdateInfo& fetched, const std::optional<DateTime>& previousIssued,
+                           std::chrono::system_clock::time_point now);
 
 // What the run does once the descriptor is read.
 enum class DescriptorDecision {

@@ -3,19 +3,14 @@
 #include "TestSupport.h"
 #include "UpdateDescriptor_test.h"
 #include "common/ServiceError.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 namespace {
 
 class ReadDescriptor : public ::testing::Test {
   protected:
-    UpdateInfo Read(const std::string& text) {
-        test::WriteAll(file, text);
-        return ReadUpdateInfo(ini, file);
-    }
-    test::TempFolder folder;
-    std::filesystem::path file = folder / "update.ini";
-    IniFile ini;
+    UpdateInfo Read(const std::string& text) { return ReadUpdateInfo(text); }
 };
 
 TEST_F(ReadDescriptor, ReadsTheEightValues) {
@@ -65,6 +60,24 @@ TEST_F(ReadDescriptor, SetupNamesThatLeaveTheUpdateFolderAreRefused) {
     EXPECT_EQ(Read("[Update]\nSetup=Velkor Setup 7.9").Setup, "Velkor Setup 7.9");
 }
 
+// Issued and Expires are UTC; an expiry has a day's slack for wrong clocks.
+TEST_F(ReadDescriptor, TimesAreInUtcAndAnExpiryHasADaysSlack) {
+    const UpdateInfo info =
+        Read("[Update]\nIssued=2026-12-10T01:02:03Z\nExpires=2026-12-20T00:00:00Z");
+    EXPECT_EQ(info.Issued, DateTime::Parse("2026-12-10 01:02:03"));
+    for (const char* time :
+         {"2026-12-10T01:02:03", "2026-12-10 01:02:03 UTC", "2026-02-30T00:00:00Z"})
+        EXPECT_EQ(test::ErrorOf([&] { Read(std::string("[Update]\nIssued=") + time); }).Number(),
+                  ErrorNumber::TypeMismatch)
+            << time;
+    const auto expiry = std::chrono::sys_days{std::chrono::December / 20 / 2026};
+    EXPECT_NO_THROW(RefuseStaleDescriptor(info, info.Issued, expiry + std::chrono::hours(23)));
+    EXPECT_EQ(test::ErrorOf([&] {
+                  RefuseStaleDescriptor(info, std::nullopt, expiry + std::chrono::hours(25));
+              }).Number(),
+              ErrorNumber::ReleaseExpired);
+}
+
 TEST(DescriptorDecision, NewBuildsAreToldOnceAndTheInteractiveCheckAlways) {
     RunState state;
     state.InstalledBuild = 500;
@@ -100,6 +113,24 @@ TEST_F(FetchDescriptor, ANewBuildReturnsAndTheSecondRunEndsQuietly) {
     // Ending the run released the components.
     EXPECT_EQ(state.database, nullptr);
     EXPECT_EQ(state.transfer, nullptr);
+}
+
+// Whoever can write the program folder cannot change the values between
+// their check and their use: they are read from the verified bytes, which the
+// copy then holds.
+TEST_F(FetchDescriptor, TheValuesUsedAreThoseVerified) {
+    struct RewritingIni : IniFile {
+        std::string LesINIStreng(const std::string& section, const std::string& key,
+                                 const std::string& path) override {
+            test::WriteAll(platform::TextPath(path), "[Update]\nBuild=999\nSetup=Other\n");
+            return IniFile::LesINIStreng(section, key, path);
+        }
+    };
+    state.settingsFile = std::make_unique<RewritingIni>();
+    EXPECT_EQ(Fetch(), -1);
+    EXPECT_EQ(state.UpdateInfo.Build, 512);
+    EXPECT_EQ(state.UpdateInfo.Setup, "VelkorSetup");
+    EXPECT_EQ(test::ReadAll(folder / "update.ini"), "[Update]\nBuild=512\nSetup=VelkorSetup\n");
 }
 
 TEST_F(FetchDescriptor, ASetupThatCannotStartIsADescriptorFailure) {

@@ -46,7 +46,8 @@ class FetchDescriptor : public ::testing::Test {
         std::filesystem::create_directories(UpdateFolder(folder.Path()));
         auto setup = UpdateFolder(folder.Path()) / "VelkorSetup_512.exe";
         test::WriteAll(setup, script);
-        server.ServeBody("/u/VelkorSetup.exe.minisig", test::ReleaseSignatureOf(script));
+        server.ServeBody("/u/VelkorSetup.exe.minisig",
+                         test::ReleaseSignatureOf(script, "file:VelkorSetup.exe build:512"));
         return setup;
     }
 

@@ -357,16 +357,20 @@ std::optional<std::string> WithValue(const Document<Unit>& doc, const std::strin
 
 }  // namespace
 
+std::string ReadSettingsText(std::string content, std::string_view section, std::string_view key) {
+    const std::string_view sectionName = Trim<char>(section);
+    const std::string_view keyName = Trim<char>(key);
+    if (sectionName.empty() || keyName.empty()) return {};
+    return WithDocument(std::move(content),
+                        [&](const auto& doc) { return ReadValue(doc, sectionName, keyName); });
+}
+
 std::string IniFile::LesINIStreng(const std::string& section, const std::string& key,
                                   const std::string& path) {
-    std::string_view sectionName = Trim<char>(section);
-    std::string_view keyName = Trim<char>(key);
-    if (sectionName.empty() || keyName.empty()) return {};
-
+    if (Trim<char>(section).empty() || Trim<char>(key).empty()) return {};
     std::string bytes;
     if (!platform::ReadFile(platform::TextPath(path), bytes)) return {};
-    return WithDocument(std::move(bytes),
-                        [&](const auto& doc) { return ReadValue(doc, sectionName, keyName); });
+    return ReadSettingsText(std::move(bytes), section, key);
 }
 
 void IniFile::SkrivINIStreng(const std::string& section, const std::string& key,

@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 
+#include "common/CodePage.h"
 #include "common/ServiceError.h"
+#include "platform/Platform.h"
 
 namespace tvk {
 
@@ -15,9 +16,6 @@ namespace {
 
 constexpr std::string_view kUntrustedPrefix = "untrusted comment:";
 constexpr std::string_view kTrustedPrefix = "trusted comment: ";
-// A legacy signature covers the content itself, so the whole file must be in
-// memory; a setup that large is signed prehashed, as minisign does by default.
-constexpr int64_t kLargestLegacyFile = int64_t{1} << 30;
 
 void InitialiseSodiumOnce() {
     static std::once_flag once;
@@ -72,6 +70,20 @@ std::string Hex(const unsigned char* bytes, size_t size) {
     return text;
 }
 
+// The value of the field "<name>:" of a trusted comment, if it has one.
+std::optional<std::string_view> CommentField(std::string_view comment, std::string_view name) {
+    const char separator = comment.find('\t') == std::string_view::npos ? ' ' : '\t';
+    while (!comment.empty()) {
+        const size_t end = comment.find(separator);
+        std::string_view field = comment.substr(0, end);
+        if (field.size() > name.size() && field.starts_with(name) && field[name.size()] == ':')
+            return field.substr(name.size() + 1);
+        if (end == std::string_view::npos) break;
+        comment.remove_prefix(end + 1);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 ReleaseKey ParseReleaseKey(std::string_view line) {
@@ -85,17 +97,19 @@ ReleaseKey ParseReleaseKey(std::string_view line) {
     return key;
 }
 
-ReleaseSignature::ReleaseSignature(std::string_view text, std::string signedName)
-    : signedName_(std::move(signedName)) {
+ReleaseSignature::ReleaseSignature(std::string_view text, std::string signedName,
+                                   std::optional<int64_t> build)
+    : signedName_(std::move(signedName)), build_(build) {
     std::vector<std::string_view> lines = Lines(text);
     std::array<unsigned char, 74> raw{};
     if (lines.size() < 4 || !lines[0].starts_with(kUntrustedPrefix) ||
         !DecodeBase64(lines[1], raw) || !lines[2].starts_with(kTrustedPrefix) ||
         !DecodeBase64(lines[3], commentSignature_))
         Refuse("its signature is not a minisign signature");
-    if (raw[0] != 'E' || (raw[1] != 'D' && raw[1] != 'd'))
+    if (raw[0] == 'E' && raw[1] == 'd')
+        Refuse("its signature is in minisign's legacy form, which is not taken");
+    if (raw[0] != 'E' || raw[1] != 'D')
         Refuse("its signature uses an algorithm this build does not know");
-    prehashed_ = raw[1] == 'D';
     std::copy_n(raw.begin() + 2, keyId_.size(), keyId_.begin());
     std::copy_n(raw.begin() + 10, signature_.size(), signature_.begin());
     trustedComment_ = lines[2].substr(kTrustedPrefix.size());
@@ -110,9 +124,9 @@ const ReleaseKey& ReleaseSignature::SignerAmong(const std::vector<ReleaseKey>& t
     return *key;
 }
 
-void ReleaseSignature::Check(const ReleaseKey& key, const unsigned char* message,
+void ReleaseSignature::Check(const ReleaseKey& key, const unsigned char* digest,
                              size_t size) const {
-    if (crypto_sign_verify_detached(signature_.data(), message, size, key.publicKey.data()) != 0)
+    if (crypto_sign_verify_detached(signature_.data(), digest, size, key.publicKey.data()) != 0)
         Refuse("its signature does not match its content");
     // The comment's signature covers the content's signature too, so that a
     // comment cannot be moved to another file.
@@ -122,58 +136,68 @@ void ReleaseSignature::Check(const ReleaseKey& key, const unsigned char* message
                                     reinterpret_cast<const unsigned char*>(signedComment.data()),
                                     signedComment.size(), key.publicKey.data()) != 0)
         Refuse("the trusted comment of its signature does not verify");
+    CheckComment();
+}
+
+// A signature the maker made for another file, or for the setup of another
+// build, holds for its own content; only the comment tells them apart.
+void ReleaseSignature::CheckComment() const {
+    const std::optional<std::string_view> file = CommentField(trustedComment_, "file");
+    if (!file || !EqualsIgnoreCase(*file, signedName_))
+        Refuse("its signature was made for another file (its trusted comment lacks file:" +
+               signedName_ + ")");
+    if (!build_) return;
+    const std::optional<std::string_view> build = CommentField(trustedComment_, "build");
+    if (!build || *build != std::to_string(*build_))
+        Refuse("its signature was made for another build (its trusted comment lacks build:" +
+               std::to_string(*build_) + ")");
 }
 
 void ReleaseSignature::Verify(std::string_view content,
                               const std::vector<ReleaseKey>& trusted) const {
     InitialiseSodiumOnce();
     const ReleaseKey& key = SignerAmong(trusted);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(content.data());
-    if (!prehashed_) return Check(key, bytes, content.size());
     std::array<unsigned char, crypto_generichash_BYTES_MAX> digest{};
-    crypto_generichash(digest.data(), digest.size(), bytes, content.size(), nullptr, 0);
+    crypto_generichash(digest.data(), digest.size(),
+                       reinterpret_cast<const unsigned char*>(content.data()), content.size(),
+                       nullptr, 0);
     Check(key, digest.data(), digest.size());
 }
 
-SignedFileFacts ReleaseSignature::VerifyFile(const std::filesystem::path& file,
-                                             const std::vector<ReleaseKey>& trusted) const {
+SignedFileFacts ReleaseSignature::VerifyPieces(const NextPiece& next,
+                                               const std::vector<ReleaseKey>& trusted) const {
     InitialiseSodiumOnce();
     const ReleaseKey& key = SignerAmong(trusted);
-    std::ifstream in(file, std::ios::binary);
-    if (!in) Refuse("it cannot be read");
     crypto_generichash_state blake{};
     crypto_hash_sha256_state sha{};
     crypto_generichash_init(&blake, nullptr, 0, crypto_generichash_BYTES_MAX);
     crypto_hash_sha256_init(&sha);
     SignedFileFacts facts;
-    std::string whole;  // the legacy form only
     std::vector<char> piece(1 << 20);
-    while (in) {
-        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    while (const size_t count = next(piece.data(), piece.size())) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
-        const auto count = static_cast<size_t>(in.gcount());
         facts.size += static_cast<int64_t>(count);
         crypto_hash_sha256_update(&sha, bytes, count);
-        if (prehashed_) {
-            crypto_generichash_update(&blake, bytes, count);
-        } else {
-            if (facts.size > kLargestLegacyFile)
-                Refuse("it is too large for a signature in the legacy form");
-            whole.append(piece.data(), count);
-        }
+        crypto_generichash_update(&blake, bytes, count);
     }
-    if (in.bad()) Refuse("it cannot be read");
     std::array<unsigned char, crypto_hash_sha256_BYTES> sha256{};
     crypto_hash_sha256_final(&sha, sha256.data());
     facts.sha256 = Hex(sha256.data(), sha256.size());
-    if (prehashed_) {
-        std::array<unsigned char, crypto_generichash_BYTES_MAX> digest{};
-        crypto_generichash_final(&blake, digest.data(), digest.size());
-        Check(key, digest.data(), digest.size());
-    } else {
-        Check(key, reinterpret_cast<const unsigned char*>(whole.data()), whole.size());
-    }
+    std::array<unsigned char, crypto_generichash_BYTES_MAX> digest{};
+    crypto_generichash_final(&blake, digest.data(), digest.size());
+    Check(key, digest.data(), digest.size());
     return facts;
+}
+
+SignedFileFacts ReleaseSignature::VerifyFile(const std::filesystem::path& file,
+                                             const std::vector<ReleaseKey>& trusted) const {
+    std::optional<platform::RegularFile> in;
+    try {
+        in.emplace(file);
+    } catch (const ServiceError& failure) {
+        Refuse("it cannot be read: " + failure.Description());
+    }
+    return VerifyPieces([&](char* buffer, size_t size) { return in->Read(buffer, size); }, trusted);
 }
 
 void ReleaseSignature::Refuse(const std::string& reason) const {

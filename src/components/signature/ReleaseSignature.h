@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,26 +35,40 @@ struct SignedFileFacts {
 
 // A detached minisign signature (the text of a ".minisig" file): the
 // signature of the content by one key, and the maker's trusted comment with
-// its own signature. Both the default prehashed form (BLAKE2b-512) and the
-// legacy form are taken. Every refusal is a ServiceError with number
+// its own signature. Only minisign's default prehashed form (BLAKE2b-512) is
+// taken: the algorithm id is covered by neither signature, so a legacy
+// signature would let a prehashed one pass for the 64 bytes of its hash.
+//
+// The trusted comment must name the file it was made for, "file:<name>"
+// (letter case ignored), and for a setup also "build:<build>", so that a
+// signature of another file or another build is refused. Its fields are
+// separated by tabs, as minisign writes its own comment, or by blanks in a
+// comment without a tab. Every refusal is a ServiceError with number
 // ErrorNumber::SignatureRefused whose text names `signedName` and the reason.
 class ReleaseSignature {
   public:
-    // Throws when the text is not a minisign signature.
-    ReleaseSignature(std::string_view text, std::string signedName);
+    // Throws when the text is not a minisign signature in the prehashed form.
+    ReleaseSignature(std::string_view text, std::string signedName,
+                     std::optional<int64_t> build = std::nullopt);
 
     void Verify(std::string_view content, const std::vector<ReleaseKey>& trusted) const;
-    // Reads the file once, in pieces for a prehashed signature.
+    // The content in pieces: `next` fills up to `size` bytes of `buffer` and
+    // returns how many, 0 at the end; it throws to stop.
+    using NextPiece = std::function<size_t(char* buffer, size_t size)>;
+    SignedFileFacts VerifyPieces(const NextPiece& next,
+                                 const std::vector<ReleaseKey>& trusted) const;
+    // Reads a regular file once, never through a link.
     SignedFileFacts VerifyFile(const std::filesystem::path& file,
                                const std::vector<ReleaseKey>& trusted) const;
 
   private:
     const ReleaseKey& SignerAmong(const std::vector<ReleaseKey>& trusted) const;
-    void Check(const ReleaseKey& key, const unsigned char* message, size_t size) const;
+    void Check(const ReleaseKey& key, const unsigned char* digest, size_t size) const;
+    void CheckComment() const;
     [[noreturn]] void Refuse(const std::string& reason) const;
 
     std::string signedName_;
-    bool prehashed_ = true;
+    std::optional<int64_t> build_;
     std::array<unsigned char, 8> keyId_{};
     std::array<unsigned char, 64> signature_{};
     std::string trustedComment_;
