@@ -180,14 +180,24 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
     EXPECT_EQ(ReadAll(folder / "update.ini"), withdrawn);
 }
 
-// What the maker's release tool publishes is what the service accepts.
+// What the maker's release tool publishes is what the service accepts; with
+// a key the build does not trust it publishes nothing.
 TEST_F(UpdateCheck, AReleaseMadeByTheReleaseToolIsAnnounced) {
     TempFolder made, www;
     WriteAll(made / "VelkorSetup.exe", "MZ setup");
-    ProcessResult release =
-        RunProcess({TVK_SOURCE_DIR "/scripts/release", "--key", BuildReleaseKey(),
-                    www.Path().string(), (made / "VelkorSetup.exe").string(), "512", "7.9"});
-    ASSERT_EQ(release.exitCode, 0) << release.err;
+    auto release = [&](const std::string& key) {
+        return RunProcess({TVK_SOURCE_DIR "/scripts/release", "--key", key, "--trusted",
+                           TVK_BUILD_DIR "/trusted-release-keys.pub", www.Path().string(),
+                           (made / "VelkorSetup.exe").string(), "512", "7.9"});
+    };
+    ProcessResult stranger = release(MakeReleaseKeyPair(made.Path(), "stranger").secretKey);
+    EXPECT_EQ(stranger.exitCode, 1);
+    EXPECT_NE(stranger.err.find("is not a key the build trusts"), std::string::npos)
+        << stranger.err;
+    EXPECT_TRUE(std::filesystem::is_empty(www.Path()));
+
+    ProcessResult released = release(BuildReleaseKey());
+    ASSERT_EQ(released.exitCode, 0) << released.err;
     for (const char* name : {"update.ini", "VelkorSetup.exe"}) {
         server.ServeBody(std::string("/files/") + name, ReadAll(www / name));
         server.ServeBody(std::string("/files/") + name + ".minisig",

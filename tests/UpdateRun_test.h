@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -66,7 +67,11 @@ class UpdateRun : public ::testing::Test {
         http.ServeSigned("/files/VelkorSetup.exe", kSetup, 512);
         folder.WriteInstalledBuild(500);
         UseLogHost("127.0.0.1:1");
+        // The run's temporary files, and the private copy of the setup it starts.
+        fs::create_directories(folder / "temp");
+        SetEnvironment(kTempFolderVariable, (folder / "temp").string());
     }
+    void TearDown() override { SetEnvironment(kTempFolderVariable, savedTemp); }
 
     void UseLogHost(const std::string& logHost) {
         folder.WriteServiceSettings(http.Url("/files"), http.Url("/info"), logHost,
@@ -100,7 +105,14 @@ class UpdateRun : public ::testing::Test {
 
     fs::path UpdateFolder() const { return folder / "Setup" / "Update"; }
     fs::path Setup() const { return UpdateFolder() / "VelkorSetup_512.exe"; }
-    fs::path Marker() const { return UpdateFolder() / "VelkorSetup_512.exe.started"; }
+    // The setup leaves its mark beside itself: the private copy it runs as.
+    fs::path Marker() const {
+        std::error_code ec;
+        for (const auto& copy : fs::directory_iterator(folder / "temp", ec))
+            if (copy.path().filename().string().starts_with("tvkSetup."))
+                return copy.path() / "VelkorSetup_512.exe.started";
+        return folder / "temp" / "no copy";
+    }
 
     // The setup runs on its own; give it time to leave its mark.
     bool SetupStarted(std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
@@ -115,6 +127,11 @@ class UpdateRun : public ::testing::Test {
     LoopbackHttpServer http;
     UpdateRunFolder folder;
     UpdateRunDialogs dialogs;
+    // As it was before the test, which may run SetUp again for a later run.
+    const std::optional<std::string> savedTemp = [] {
+        const char* temp = std::getenv(kTempFolderVariable);
+        return temp ? std::optional<std::string>(temp) : std::nullopt;
+    }();
 };
 
 // An update folder as earlier runs leave it.

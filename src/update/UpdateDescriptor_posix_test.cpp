@@ -1,6 +1,7 @@
 // Linux only: the setup started is a shell script.
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "UpdateDescriptor_test.h"
@@ -41,6 +42,9 @@ TEST_F(FetchDescriptor, YesStartsTheDownloadedSetupOnlyWhileItIsTheSignedOne) {
 // from a private copy, or nothing. That copy goes at a later run.
 TEST_F(FetchDescriptor, ASetupSwappedDuringItsCheckIsNeverStarted) {
     ASSERT_EQ(Fetch(), -1);
+    const char* before = std::getenv(test::kTempFolderVariable);
+    const std::optional<std::string> temp =
+        before ? std::optional<std::string>(before) : std::nullopt;
     test::SetEnvironment(test::kTempFolderVariable, folder.Path().string());
     const auto marker = folder / "started";
     auto script = [&](const char* who) {
@@ -67,7 +71,7 @@ TEST_F(FetchDescriptor, ASetupSwappedDuringItsCheckIsNeverStarted) {
     swapper.join();
     for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    test::SetEnvironment(test::kTempFolderVariable, std::nullopt);
+    test::SetEnvironment(test::kTempFolderVariable, temp);
     if (code == static_cast<int>(ExitCode::SetupRefused)) {  // the impostor was checked
         EXPECT_FALSE(std::filesystem::exists(marker));
         return;
@@ -82,7 +86,7 @@ TEST_F(FetchDescriptor, ASetupSwappedDuringItsCheckIsNeverStarted) {
         copy, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
     test::SetEnvironment(test::kTempFolderVariable, folder.Path().string());
     RemoveEarlierSetupCopies();
-    test::SetEnvironment(test::kTempFolderVariable, std::nullopt);
+    test::SetEnvironment(test::kTempFolderVariable, temp);
     EXPECT_FALSE(std::filesystem::exists(copy));
 }
 
