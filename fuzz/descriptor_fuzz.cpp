@@ -1,5 +1,6 @@
 // The update descriptor as the update host serves it: the fetched update.ini
-// read with the real settings-file reader, then the decision of the run.
+// read from memory with the real settings-file reader, then the decision of
+// the run.
 //
 // The input is the file, except for its last byte(s), which set the run:
 //   bit 0: run mode 8 (interactive), else 1;  bit 1: main installation;
@@ -10,7 +11,8 @@
 //
 // Only ServiceError may come out of reading: 6 for a build out of range, 5
 // for a setup name that is not a plain file name, 13 for a Size that is not a
-// number of bytes or a Sha256 that is not 64 hex digits. An accepted setup name has
+// number of bytes, a Sha256 that is not 64 hex digits, or an Issued or
+// Expires that is not a UTC time. An accepted setup name has
 // no '/', '\', "..", ':' or control character, and the local setup file lies
 // directly in the update folder. The decision follows its rules: the
 // interactive check always goes on; a background check ends when the
@@ -22,13 +24,13 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <fstream>
 #include <limits>
 
 #include "FuzzSupport.h"
+#include "common/DateTime.h"
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
-#include "components/settings/IniFile.h"
+#include "components/SettingsFile.h"
 #include "update/UpdateDescriptor.h"
 
 namespace tvk::fuzz {
@@ -74,6 +76,18 @@ bool IsPlainFileName(const std::string& name) {
     return true;
 }
 
+// Empty, or a UTC time as the release tool writes it.
+bool IsReadableTime(const std::string& text) {
+    if (text.empty()) return true;
+    if (!text.ends_with('Z')) return false;
+    try {
+        DateTime::Parse(std::string_view(text).substr(0, text.size() - 1));
+        return true;
+    } catch (const ServiceError&) {
+        return false;
+    }
+}
+
 void Check(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     const uint8_t run = input.ConsumeIntegral<uint8_t>();
@@ -83,26 +97,18 @@ void Check(const uint8_t* data, size_t size) {
     const int32_t anyPrevious = previousChoice == 3 ? input.ConsumeIntegral<int32_t>() : 0;
     const std::string file = input.ConsumeRemainingBytesAsString();
 
-    const std::filesystem::path descriptor = ProcessTempFolder() / kDescriptorFile;
-    {
-        std::ofstream out(descriptor, std::ios::binary | std::ios::trunc);
-        out.write(file.data(), static_cast<std::streamsize>(file.size()));
-    }
-
-    IniFile ini;
     UpdateInfo info;
     try {
-        info = ReadUpdateInfo(ini, descriptor);
+        info = ReadUpdateInfo(file);
     } catch (const ServiceError& error) {
-        const std::string setup = ini.LesINIStreng("Update", "Setup", descriptor.string());
-        const bool overflow =
-            OutOfRange32(ini.LesINIStreng("Update", "Build", descriptor.string())) ||
-            OutOfRange32(ini.LesINIStreng("Update", "MinimumBuild", descriptor.string()));
-        const bool pin = IsReadablePin(ini.LesINIStreng("Update", "Size", descriptor.string()),
-                                       ini.LesINIStreng("Update", "Sha256", descriptor.string()));
+        auto value = [&](const char* key) { return ReadSettingsText(file, "Update", key); };
+        const std::string setup = value("Setup");
+        const bool overflow = OutOfRange32(value("Build")) || OutOfRange32(value("MinimumBuild"));
+        const bool pin = IsReadablePin(value("Size"), value("Sha256"));
+        const bool times = IsReadableTime(value("Issued")) && IsReadableTime(value("Expires"));
         FUZZ_CHECK((error.Number() == kOverflow && overflow) ||
                        (error.Number() == kInvalidArgument && !IsPlainFileName(setup)) ||
-                       (error.Number() == kTypeMismatch && !pin),
+                       (error.Number() == kTypeMismatch && (!pin || !times)),
                    std::string(error.what()) + " for " + Escaped(file));
         return;
     } catch (const std::exception& error) {
