@@ -12,7 +12,8 @@ HEAD = b'<?xml version="1.0" encoding="ISO-8859-1"?><Download>'
 def report(company, came_from, taken, finished):
     return (HEAD + b"<Firma>" + company + b"</Firma><BuildPC>" + came_from + b"</BuildPC>"
             b"<BuildHentet>" + taken + b"</BuildHentet><DatabaseVersjon>5.0</DatabaseVersjon>"
-            b"<SQLServerVersjon></SQLServerVersjon><Ferdig>" + finished + b"</Ferdig></Download>\r\n")
+            b"<SQLServerVersjon></SQLServerVersjon><Ferdig>" + finished + b"</Ferdig>"
+            b"</Download>\r\n")
 
 
 def run(*args):
@@ -44,7 +45,8 @@ class Reports(unittest.TestCase):
             self.assertEqual(result.returncode, 0, result.stderr)
             rows = [line.split() for line in result.stdout.splitlines()]
             self.assertIn("4 reports, 9 files skipped", result.stdout)
-            self.assertIn(["512", "2", "2026-03-02", "2026-03-03", "498", "(1),", "500", "(1)"], rows)
+            self.assertIn(["512", "2", "2026-03-02", "2026-03-03", "498", "(1),", "500", "(1)"],
+                          rows)
             self.assertIn(["520", "1", "2026-03-10", "2026-03-10", "512", "(1)"], rows)
             self.assertIn(["day", "512", "520"], rows)
             self.assertIn(["2026-03-03", "2", "-"], rows)
@@ -52,11 +54,12 @@ class Reports(unittest.TestCase):
             for name, reason in [("1", "empty"), ("2", "not well-formed XML"),
                                  ("3", "root element <Upload>, not <Download>"),
                                  ("4", "no <BuildHentet> element"),
-                                 ("5", "BuildHentet is not a whole number: '5x2'"),
+                                 ("5", "BuildHentet is not a build number: '5x2'"),
                                  ("6", "not well-formed XML"), ("7", "larger than 64 KiB")]:
                 self.assertIn(f"  VK00000000000{name}.xml: {reason}", result.stdout)
             self.assertIn("  VKfifo.xml: not a regular file", result.stdout)
-            self.assertIn("  VK\\x1b[2J\\nnext.xml: Ferdig is not a date: 'yesterday'", result.stdout)
+            self.assertIn("  VK\\x1b[2J\\nnext.xml: Ferdig is not a date: 'yesterday'",
+                          result.stdout)
             self.assertNotIn("\x1b", result.stdout)
             chart = pathlib.Path(folder, "adoption.png")
             self.assertIn(f"chart: {chart}", result.stdout)
