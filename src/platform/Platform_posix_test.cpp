@@ -49,6 +49,20 @@ TEST(AtomicWrite, NewFilesGetTheAskedModeLessWhatTheUmaskTakes) {
 }
 
 // A module that is missing, or lacks its entry point, is a failure that names the file.
+// What lies in a folder others can write to is read as the file found there:
+// a link to the maker's file, a FIFO that would hang the read, or a folder
+// is refused.
+TEST(RegularFile, OnlyARegularFileReachedWithoutALinkIsRead) {
+    test::TempFolder folder;
+    test::WriteAll(folder / "setup", "MZ");
+    std::filesystem::create_symlink(folder / "setup", folder / "link");
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    char buffer[4];
+    EXPECT_EQ(platform::RegularFile(folder / "setup").Read(buffer, sizeof buffer), 2u);
+    for (const char* name : {"link", "fifo", "."})
+        EXPECT_NE(test::ErrorOf([&] { platform::RegularFile(folder / name); }).Number(), 0) << name;
+}
+
 TEST(Module, AMissingModuleOrEntryPointIsNamed) {
     test::TempFolder folder;
     ServiceError missing = test::ErrorOf([&] { platform::Module::Load(folder.Path(), "tvkNone"); });
