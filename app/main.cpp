@@ -6,6 +6,7 @@
 #include "run/StartUp.h"
 
 int main(int argc, char** argv) {
+    tvk::platform::AttachToParentConsole();
     const std::filesystem::path folder = tvk::platform::ProgramFolder();
     const std::string line = tvk::platform::CommandLineText(argc, argv);
     tvk::SystemDialogs dialogs(folder, tvk::DebugRequested(line));

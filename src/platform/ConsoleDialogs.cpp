@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/Platform.h"
+
 namespace tvk {
 
 namespace {
@@ -24,8 +26,7 @@ std::string OneLine(const std::string& text) {
 
 MessageAnswer ConsoleDialogs::ShowMessage(const MessageBoxRequest& request) {
     std::string line = "[" + OneLine(request.title) + "] " + OneLine(request.text) + "\n";
-    std::fputs(line.c_str(), out_);
-    std::fflush(out_);
+    platform::WriteText(out_, line);
     return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -37,9 +38,20 @@ std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder
                                              const std::string& extension);
 
 // Starts a program file as a new process, without arguments, and does not
-// wait for it; a file without execute permission is given it first. Throws
-// ServiceError with the errno when it cannot be started.
+// wait for it; a file without execute permission is given it first. On
+// Windows through the shell, so that a setup that needs administrator rights
+// is elevated after the user's consent. Throws ServiceError with the errno
+// (Windows: Windows' own number, 1223 for a refused consent) when it cannot
+// be started.
 void StartProcess(const std::filesystem::path& program);
+
+// Windows: when standard error leads nowhere (a GUI-subsystem program),
+// writes to the console of the program that started this one, if any.
+void AttachToParentConsole();
+
+// Writes UTF-8 text to `out` and flushes it; a Windows console gets it as
+// UTF-16, so that every letter shows.
+void WriteText(std::FILE* out, std::string_view utf8);
 
 // A graphical display is available: DISPLAY or WAYLAND_DISPLAY is set, or a Qt
 // platform has been chosen with QT_QPA_PLATFORM.
@@ -116,6 +128,19 @@ bool CreateExclusiveFile(const std::filesystem::path& path);
 // up, cabled to anything or not). Throws ServiceError with the errno when the
 // kernel cannot be asked.
 bool HasUsableNetworkInterface();
+
+// The proxy that the user's Windows settings name for `url`
+// ("http://host:port", or "" to go direct) and where that came from: the
+// fixed proxy of Internet Options with its bypass list, its automatic
+// configuration script, or automatic detection (WPAD). `found` is false where
+// the settings name none, and on other systems, where libcurl reads the proxy
+// variables itself.
+struct SystemProxy {
+    bool found = false;
+    std::string proxy;
+    std::string source;
+};
+SystemProxy SystemProxyFor(const std::string& url);
 
 // The calendar time `time` on this machine's clock and time zone.
 std::tm LocalTime(std::time_t time);

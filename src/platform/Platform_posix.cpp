@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -71,6 +72,13 @@ void StartProcess(const std::filesystem::path& program) {
         errno = err;
         ThrowErrno("Cannot start", program);
     }
+}
+
+void AttachToParentConsole() {}
+
+void WriteText(std::FILE* out, std::string_view utf8) {
+    std::fwrite(utf8.data(), 1, utf8.size(), out);
+    std::fflush(out);
 }
 
 bool HasDisplay() {

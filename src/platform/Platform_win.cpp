@@ -5,9 +5,12 @@
 #include <ws2tcpip.h>
 // after winsock2.h, which must come before windows.h
 #include <iphlpapi.h>
+#include <objbase.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -48,20 +51,58 @@ std::string CommandLineText(int, char**) {
 }
 
 void StartProcess(const std::filesystem::path& program) {
-    // In a normal window with the focus, as the user expects a setup he asked
-    // for to come up; the service does not wait for it.
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process{};
-    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &process))
-        throw LastError("Cannot start " + PathText(program));
-    ::AllowSetForegroundWindow(process.dwProcessId);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    // Through the shell, as Explorer starts a program: a setup whose manifest
+    // (or name) asks for administrator rights gets the UAC prompt, where
+    // CreateProcess fails with ERROR_ELEVATION_REQUIRED. No window of the
+    // service is open any more when the setup starts, so the prompt has no
+    // owner; the shell's own error boxes are off, the caller tells the user.
+    // Wine runs the setup without elevating it.
+    const HRESULT com =
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const std::wstring folder = program.parent_path().wstring();
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = L"open";
+    info.lpFile = program.c_str();
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    const bool started = ::ShellExecuteExW(&info);
+    const DWORD error = ::GetLastError();
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    if (!started) throw WindowsError("Cannot start " + PathText(program), error);
+    if (info.hProcess != nullptr) {
+        ::AllowSetForegroundWindow(::GetProcessId(info.hProcess));
+        ::CloseHandle(info.hProcess);
+    }
+}
+
+void AttachToParentConsole() {
+    // A GUI-subsystem program gets no console of its own, so none flashes up
+    // when the application starts the service; started from cmd or
+    // PowerShell it writes its lines to theirs. Output that was redirected
+    // keeps its file or pipe.
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (err != nullptr && err != INVALID_HANDLE_VALUE) return;
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::freopen("CONOUT$", "w", stderr);
+    std::freopen("CONOUT$", "w", stdout);
+}
+
+void WriteText(std::FILE* out, std::string_view utf8) {
+    // A console shows UTF-16 as it is; bytes would go through the console's
+    // code page and lose æ, ø and å. A file or pipe gets the UTF-8 bytes.
+    std::fflush(out);
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(out)));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
+        const std::wstring wide = Wide(utf8);
+        DWORD written = 0;
+        ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    std::fwrite(utf8.data(), 1, utf8.size(), out);
+    std::fflush(out);
 }
 
 namespace {

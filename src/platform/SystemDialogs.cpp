@@ -31,11 +31,12 @@ Dialogs& SystemDialogs::Choose() {
             const platform::Module module = platform::Module::Load(programFolder_, kWindowsModule);
             chosen_ = module.Entry<Dialogs*()>(kCreateDialogsSymbol)();
             if (chosen_ == nullptr && trace_)
-                std::fprintf(stderr,
-                             "tvkUpdateService: the display cannot be opened; using the console\n");
+                platform::WriteText(
+                    stderr, "tvkUpdateService: the display cannot be opened; using the console\n");
         } catch (const ServiceError& failure) {
             if (trace_)
-                std::fprintf(stderr, "tvkUpdateService: %s; using the console\n", failure.what());
+                platform::WriteText(stderr, "tvkUpdateService: " + std::string(failure.what()) +
+                                                "; using the console\n");
         }
     }
     if (chosen_ == nullptr) {

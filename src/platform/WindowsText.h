@@ -86,6 +86,12 @@ inline std::string WindowsText(DWORD error) {
     return result;
 }
 
+// A failed Windows call with Windows' own number and text, for failures that
+// no errno describes (a refused elevation, a program that needs one).
+inline ServiceError WindowsError(const std::string& what, DWORD error = ::GetLastError()) {
+    return ServiceError(static_cast<int64_t>(error), what + ": " + WindowsText(error));
+}
+
 // A failed Windows call, as ErrnoError reports a failed POSIX call.
 inline ServiceError LastError(const std::string& what, DWORD error = ::GetLastError()) {
     return ErrnoError(ErrnoOf(error), what);

@@ -38,7 +38,7 @@ int RefuseCommandLine(const RunState& state, const CommandLineError& error) {
                  "<main installation> [/debug] [/conn:<connection text>]",
          .title = kProgramTitle,
          .icon = MessageIcon::Critical});
-    std::fprintf(stderr, "%s\n", CommandLineUsage().c_str());
+    platform::WriteText(stderr, CommandLineUsage() + "\n");
     return static_cast<int>(ExitCode::CommandLine);
 }
 
@@ -78,6 +78,7 @@ void StartRun(RunState& state, const StartUpServices& services) {
     ReadServiceSettings(state);
     Trace(state, "update host " + state.ServiceSettings.Host +
                      (state.ServiceSettings.Test ? " (test installation)" : ""));
+    if (state.debug) Trace(state, "proxy: " + ProxyDescription(state.ServiceSettings.Host + "/"));
     Trace(state, TrustedKeysNote());
 
     state.SqlServerProductVersion.clear();
@@ -145,7 +146,7 @@ int Main(const std::string& commandLineText, const StartUpServices& services) {
     try {
         CommandLine line = ParseCommandLine(commandLineText);
         if (line.helpRequested) {
-            std::printf("%s\n%s\n", CommandLineUsage().c_str(), TrustedKeysNote().c_str());
+            platform::WriteText(stdout, CommandLineUsage() + "\n" + TrustedKeysNote() + "\n");
             return static_cast<int>(ExitCode::Normal);
         }
         ApplyCommandLine(state, line);

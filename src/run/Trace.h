@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/Platform.h"
 #include "run/RunState.h"
 
 namespace tvk {
@@ -10,8 +11,7 @@ namespace tvk {
 // With /debug, the run's decisions on standard error. Never pass a password.
 inline void Trace(const RunState& state, const std::string& line) {
     if (!state.debug) return;
-    std::fprintf(stderr, "tvkUpdateService: %s\n", line.c_str());
-    std::fflush(stderr);
+    platform::WriteText(stderr, "tvkUpdateService: " + line + "\n");
 }
 
 }  // namespace tvk

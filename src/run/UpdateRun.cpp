@@ -123,7 +123,7 @@ void InstallRelease(RunState& state) {
     if (!accepted) throw RunEnded{ExitCode::SetupRefused};
     Try(state, "the download report", [&] { SendDownloadReport(state); });
     if (!download.Installer) return;
-    Try(state, "starting the setup", [&] { platform::StartProcess(*copy); });
+    if (!StartSetup(state, *copy)) throw RunEnded{ExitCode::SetupRefused};
 }
 
 }  // namespace

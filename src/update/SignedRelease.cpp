@@ -20,7 +20,7 @@ constexpr const char* kSetupCopyPrefix = "tvkSetup.";
 
 // Tells the user why the update cannot be installed (string 226).
 void TellSetupRefused(RunState& state, const std::string& reason) {
-    Trace(state, "the setup is refused: " + reason);
+    Trace(state, "the update is not installed: " + reason);
     state.dialogs->ShowMessage({.text = ReplacePlaceholders(LoadLocalString(state, 226), {reason}),
                                 .title = LoadLocalString(state, 100),
                                 .icon = MessageIcon::Critical});
@@ -134,6 +134,16 @@ std::optional<std::filesystem::path> CopyAcceptedSetup(RunState& state,
     if (!Accepting(state, setup, [&] { copy = check.CopyVerified(setup); })) return std::nullopt;
     Trace(state, "the setup was verified into " + platform::PathText(copy));
     return copy;
+}
+
+bool StartSetup(RunState& state, const std::filesystem::path& copy) {
+    try {
+        platform::StartProcess(copy);
+        return true;
+    } catch (const ServiceError& failure) {
+        TellSetupRefused(state, DescribeFailure(failure));
+        return false;
+    }
 }
 
 void RemoveEarlierSetupCopies() {

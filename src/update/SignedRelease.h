@@ -62,6 +62,11 @@ std::optional<std::filesystem::path> CopyAcceptedSetup(RunState& state,
                                                        const std::filesystem::path& setup,
                                                        const SetupCheck& check);
 
+// Starts the verified copy of the setup. One that cannot start (the user
+// refused the administrator's consent, say) is not installed, and the user is
+// told why, as above; false then.
+bool StartSetup(RunState& state, const std::filesystem::path& copy);
+
 // Removes the private copies of setups that earlier runs started; the setup
 // may still have been running when its run ended.
 void RemoveEarlierSetupCopies();

@@ -120,8 +120,7 @@ ExitCode OfferDownloadedSetup(RunState& state) {
     const std::optional<SetupCheck> check = FetchSetupCheck(state);
     if (!check) return ExitCode::SetupRefused;
     const std::optional<std::filesystem::path> copy = CopyAcceptedSetup(state, setup, *check);
-    if (!copy) return ExitCode::SetupRefused;
-    platform::StartProcess(*copy);
+    if (!copy || !StartSetup(state, *copy)) return ExitCode::SetupRefused;
     return ExitCode::Normal;
 }
 

@@ -133,16 +133,20 @@ TEST_F(FetchDescriptor, TheValuesUsedAreThoseVerified) {
     EXPECT_EQ(test::ReadAll(folder / "update.ini"), "[Update]\nBuild=512\nSetup=VelkorSetup\n");
 }
 
-TEST_F(FetchDescriptor, ASetupThatCannotStartIsADescriptorFailure) {
+// A setup that cannot start (on Windows also one whose elevation the user
+// refused) is not installed, and the user is told why.
+TEST_F(FetchDescriptor, ASetupThatCannotStartIsNotInstalledAndTheUserToldWhy) {
     ASSERT_EQ(Fetch(), -1);
     PlaceSetup("not a program");  // no program format the system can start
     dialogs.answer = MessageAnswer::Yes;
-    EXPECT_EQ(Fetch(), static_cast<int>(ExitCode::UpdateInfo));
+    state.LanguageId = 2057;
+    EXPECT_EQ(Fetch(), static_cast<int>(ExitCode::SetupRefused));
     ASSERT_EQ(dialogs.shown.size(), 2u);
-    EXPECT_EQ(dialogs.shown[1].title, "Error");
+    EXPECT_EQ(dialogs.shown[1].title, "Velkor UpdateService");
     EXPECT_EQ(dialogs.shown[1].icon, MessageIcon::Critical);
-    EXPECT_EQ(dialogs.shown[1].text.rfind("Error getting update info: 8 - ", 0), 0u)
+    EXPECT_EQ(dialogs.shown[1].text.rfind("The update could not be installed: ", 0), 0u)
         << dialogs.shown[1].text;
+    EXPECT_NE(dialogs.shown[1].text.find("Cannot start "), std::string::npos);
 }
 
 }  // namespace

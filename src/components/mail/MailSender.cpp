@@ -148,6 +148,8 @@ class CurlMailSender : public MailSender {
         Set(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         Set(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall.count()));
         Set(c, CURLOPT_USE_SSL, static_cast<long>(tls));
+        // Schannel: an unreachable revocation server does not fail the handshake.
+        Set(c, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
         if (!options_.certificateAuthorities.empty())
             Set(c, CURLOPT_CAINFO, options_.certificateAuthorities.c_str());
         const std::string login = LoginName();

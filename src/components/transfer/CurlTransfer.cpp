@@ -18,6 +18,15 @@
 
 namespace tvk {
 
+std::string ProxyDescription(const std::string& url) {
+    if (curl_support::ProxyVariablesSet())
+        return "the proxy variables (http_proxy, https_proxy, no_proxy)";
+    const platform::SystemProxy system = platform::SystemProxyFor(url);
+    if (!system.found || system.proxy.empty())
+        return "none (direct)" + (system.found ? ", from " + system.source : std::string());
+    return system.proxy + ", from " + system.source;
+}
+
 namespace {
 
 using namespace curl_support;

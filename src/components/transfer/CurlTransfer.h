@@ -23,6 +23,9 @@ struct TransferOptions {
     std::chrono::seconds whole{120};
 };
 
+// Which proxy a fetch of `url` goes through and where that was set, for /debug.
+std::string ProxyDescription(const std::string& url);
+
 // The run's transfer component on libcurl. Transfers set libcurl up on first
 // use, so that a run that ends before any transfer pays nothing for it.
 // Only http:// and https:// are fetched, also after redirects: a descriptor

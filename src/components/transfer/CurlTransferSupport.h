@@ -22,6 +22,12 @@ namespace tvk::curl_support {
 void SetHttpBasics(void* curl, const std::string& url, const TransferOptions& options,
                    char* errorBuffer);
 
+// The proxy of an HTTP fetch: the proxy variables, when any is set, as
+// libcurl reads them; otherwise the one the user's Windows settings name for
+// the URL. A proxy is signed in to with the user's own Windows sign-in.
+bool ProxyVariablesSet();
+void SetProxy(void* curl, const std::string& url);
+
 // The name comes from the caller, but a name that reaches into another folder
 // would let a fetch write anywhere; only a plain name is taken.
 bool IsPlainFileName(const std::string& name);
