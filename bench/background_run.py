@@ -20,7 +20,8 @@ import threading
 import time
 
 RUNS = int(sys.argv[1]) if len(sys.argv) > 1 else 60
-BUILD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build")
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build")
 SETTINGS_QUERY = ("SELECT Serienummer, RegFirma, Postnummer, UpdateServiceSendMail, "
                   "UpdateServiceSendTo, UpdateServiceMailSent, MailServer, MailBrukerid, "
                   "MailPassord, MailDomene, MailAvsender FROM Innstillinger")
@@ -48,6 +49,12 @@ def timed(argv, env=None):
 
 
 def main():
+    # The reference's tools, the signer and GNU time for the peak memory.
+    if subprocess.run([os.path.join(ROOT, "scripts", "lib", "debian-packages.sh"), "curl",
+                       "sqlite3", "minisign", "time"]).returncode != 0:
+        sys.exit("the packages this benchmark needs could not be installed")
+    if not os.path.exists(os.path.join(BUILD, "tvkUpdateService")):
+        sys.exit(f"no tvkUpdateService in {BUILD}: build first (scripts/test)")
     work = tempfile.mkdtemp(prefix="tvkbench.")
     try:
         www = os.path.join(work, "www", "files")

@@ -1,25 +1,14 @@
 # Shared by the scripts that build dependencies from Debian's own source
-# packages (linux-deps, windows-deps); sourced, not run.
+# packages (linux-deps, windows-deps); sourced, not run. It brings
+# debian_install_missing (debian-packages.sh) along.
 #
 # The deb-src entry is a copy of the machine's own package sources that lives
 # only while a build needs it, so that no script names a package host of its
 # own. A script that calls debian_source_enable calls debian_source_disable
 # from its EXIT trap.
 
-SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
+. "$(dirname "${BASH_SOURCE[0]}")/debian-packages.sh"
 debian_source_entry=""
-
-# Installs those of the given Debian packages that are not installed yet.
-debian_install_missing() {
-  local p missing=()
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  ((${#missing[@]})) || return 0
-  echo "Installing: ${missing[*]}" >&2
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
-}
 
 # The version of the source package that apt would install the binary package
 # BINARY from now; read from the binary package, so that checking a cache needs
