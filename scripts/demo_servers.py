@@ -31,6 +31,18 @@ class UpdateHost(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def parse_request(self):
+        # Asked as a proxy is asked ("GET http://host/path"): answered as the
+        # host itself, and noted in proxy.log beside the www folder, so that a
+        # test can see what reached the proxy.
+        if not super().parse_request():
+            return False
+        if self.path.startswith("http://"):
+            with open(os.path.join(os.path.dirname(os.path.abspath(WWW)), "proxy.log"), "a") as log:
+                log.write(self.path + "\n")
+            self.path = "/" + self.path.split("/", 3)[3] if self.path.count("/") >= 3 else "/"
+        return True
+
     def copyfile(self, source, destination):
         if not self.path.split("?")[0].endswith(".exe"):
             return super().copyfile(source, destination)

@@ -72,6 +72,8 @@ SystemProxy Lookup(const std::string& url) {
 }  // namespace
 
 SystemProxy SystemProxyFor(const std::string& url) {
+    // Windows takes loopback direct whatever the settings say.
+    if (ProxyForUrl("loopback.test:1", "", url).empty()) return {};
     // A script or detection can take seconds; a run asks the same host again.
     static std::mutex mutex;
     static std::map<std::string, SystemProxy> known;
