@@ -280,11 +280,19 @@ TEST_F(Faults, ALockedDatabaseIsWaitedForThenNamed) {
 // ---- The program folder ------------------------------------------------------
 
 // As root, permission bits do not stop a write; a read-only bind mount of the
-// folder in a mount namespace of the run's own does, as for any user.
-TEST_F(Faults, AReadOnlyProgramFolderEndsTheRunWithTheReasonAndChangesNothing) {
-    if (!CanCreateMountNamespace()) GTEST_SKIP() << "needs mount namespaces (root)";
+// folder in a mount namespace of the run's own does, as for any user. The
+// program folder keeps every file as it was: the defaults are used without
+// being written, and the descriptor's copy goes to the machine's data folder.
+// The first run is in a network namespace where the default host resolves
+// nowhere.
+TEST_F(Faults, AReadOnlyProgramFolderKeepsItsFilesAndTheRunWritesToTheDataFolder) {
+    if (!CanCreateMountNamespace() || !CanCreateNetworkNamespace())
+        GTEST_SKIP() << "needs mount and network namespaces (root)";
     const std::string dir = folder.Path().string();
+    TempFolder state;
     const std::vector<std::string> readOnly = {
+        "env",
+        "XDG_STATE_HOME=" + state.Path().string(),
         "unshare",
         "-m",
         "sh",
@@ -293,30 +301,27 @@ TEST_F(Faults, AReadOnlyProgramFolderEndsTheRunWithTheReasonAndChangesNothing) {
         dir};
     server.ServeSigned("/files/update.ini", kNewDescriptor);
 
-    // The first run, which must write the defaults.
     fs::remove(Ini());
     std::vector<std::string> before = Names(folder.Path());
-    ProcessResult first = Run({"1", "x", "2057", "true"}, readOnly);
-    EXPECT_EQ(first.exitCode, 1);
-    EXPECT_EQ(first.err,
-              "[tvkUpdateService] The update service could not start: 30 - Cannot "
-              "create a temporary file beside " +
-                  dir + "/Velkor5.ini: Read-only file system\n");
+    ProcessResult first = Run({"1", "x", "2057", "true"}, Online(readOnly));
+    EXPECT_EQ(first.exitCode, 4);
+    EXPECT_EQ(first.err.rfind("[Error] Error getting update info: 6 - ", 0), 0u) << first.err;
+    EXPECT_NE(first.err.find("update.tavrin.no"), std::string::npos) << first.err;
     EXPECT_EQ(Names(folder.Path()), before);
 
-    // A set-up installation: the descriptor cannot be stored.
+    // A set-up installation announces once; the copy is in the data folder.
     UseHost(server.Url("/files"));
     WriteAll(Descriptor(), kPreviousDescriptor);
     before = Names(folder.Path());
+    const fs::path copy = state / "Velkor" / "UpdateService" / "update.ini";
     ProcessResult later = Run({"1", "x", "2057", "true"}, readOnly);
-    EXPECT_EQ(later.exitCode, 4);
-    EXPECT_EQ(later.err,
-              "[Error] Error getting update info: 30 - Cannot create a temporary file "
-              "beside " +
-                  dir + "/update.ini: Read-only file system\n");
+    EXPECT_EQ(later.exitCode, 0) << later.err;
+    EXPECT_NE(later.err.find("New version of Velkor is released"), std::string::npos) << later.err;
+    EXPECT_EQ(ReadAll(copy), kNewDescriptor);
     EXPECT_EQ(ReadAll(Descriptor()), kPreviousDescriptor);
+    EXPECT_EQ(Run({"1", "x", "2057", "true"}, readOnly).err, "");
 
-    // The embedded database cannot be created there either.
+    // The embedded database cannot be created there.
     fs::remove(Database());
     ProcessResult noDatabase = Run({"1", "x", "2057", "true"}, readOnly);
     EXPECT_EQ(noDatabase.exitCode, 3);
@@ -346,26 +351,25 @@ TEST_F(Faults, AFullProgramFolderKeepsEveryFileWhole) {
         "for f in Velkor5.ini update.ini; do [ -e \"$dir/$f\" ] && cp \"$dir/$f\" \"$out/$f\"; "
         "done; "
         "ls -A \"$dir\" > \"$out/listing\"; exit $code";
-    auto runFull = [&](const std::vector<std::string>& args) {
+    auto runFull = [&](const std::vector<std::string>& args, bool isolated = false) {
         std::vector<std::string> argv =
             test::WithoutDisplay({"unshare", "-m", "sh", "-c", script, folder.Path().string(),
                                   mountPoint.Path().string(), results.Path().string(), size},
                                  args);
         for (const char* f : {"Velkor5.ini", "update.ini", "listing"}) fs::remove(results / f);
-        return RunProcess(argv);
+        return RunProcess(isolated ? Online(argv) : argv);
     };
     const std::string dir = mountPoint.Path().string();
 
     // The application's own settings, without the service's section yet.
+    // The defaults do not fit and are used as they are, in a network namespace
+    // where their host resolves nowhere.
     const std::string appSettings = "[Database]\r\nServer=SQL01\\VELKOR\r\n";
     WriteAll(Ini(), appSettings);
-    ProcessResult first = runFull({"1", "x", "2057", "true"});
+    ProcessResult first = runFull({"1", "x", "2057", "true"}, true);
     ASSERT_NE(first.exitCode, 120) << first.err;
-    EXPECT_EQ(first.exitCode, 1);
-    EXPECT_EQ(first.err,
-              "[tvkUpdateService] The update service could not start: 28 - Cannot "
-              "write " +
-                  dir + "/Velkor5.ini: No space left on device\n");
+    EXPECT_EQ(first.exitCode, 4);
+    EXPECT_EQ(first.err.rfind("[Error] Error getting update info: 6 - ", 0), 0u) << first.err;
     EXPECT_EQ(ReadAll(results / "Velkor5.ini"), appSettings);
     // What the folder held, plus the filler: no temporary file left behind.
     auto expectOnlyTheFolderAndTheFiller = [&] {
@@ -410,19 +414,18 @@ class ImmutableFile {
     bool set_ = false;
 };
 
-TEST_F(Faults, AnUnwritableSettingsFileIsKeptWholeAndTheFirstRunSaysWhy) {
+TEST_F(Faults, AnUnwritableSettingsFileIsKeptWholeAndTheRunUsesTheDefaults) {
+    if (!CanCreateNetworkNamespace()) GTEST_SKIP() << "needs network namespaces (root)";
     const std::string appSettings = "; Velkor\r\n[Database]\r\nServer=SQL01\\VELKOR\r\n";
     WriteAll(Ini(), appSettings);
     const std::vector<std::string> before = Names(folder.Path());
     {
         ImmutableFile immutable(Ini());
         if (!immutable.Set()) GTEST_SKIP() << "the temp folder's file system has no immutable flag";
-        ProcessResult first = Run({"1", "x", "2057", "true"});
-        EXPECT_EQ(first.exitCode, 1);
-        EXPECT_EQ(first.err,
-                  "[tvkUpdateService] The update service could not start: 1 - Cannot "
-                  "write " +
-                      Ini().string() + ": Operation not permitted\n");
+        // Where the default host resolves nowhere.
+        ProcessResult first = Run({"1", "x", "2057", "true"}, Online({"env"}));
+        EXPECT_EQ(first.exitCode, 4);
+        EXPECT_NE(first.err.find("update.tavrin.no"), std::string::npos) << first.err;
         EXPECT_EQ(ReadAll(Ini()), appSettings);
         EXPECT_EQ(Names(folder.Path()), before);
     }
@@ -457,10 +460,8 @@ TEST_F(Faults, AReadOnlySettingsFileIsNotReplacedForAnOrdinaryUser) {
                            folder.Executable().string(), "1", "x", "2057", "true"}));
     if (run.err.find("setpriv") != std::string::npos) GTEST_SKIP() << run.err;
     EXPECT_EQ(ReadAll(Ini()), appSettings);
-    EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_EQ(run.err.rfind("[tvkUpdateService] The update service could not start: 13 - ", 0), 0u)
-        << run.err;
-    EXPECT_NE(run.err.find("Velkor5.ini"), std::string::npos) << run.err;
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    EXPECT_NE(run.err.find("update.tavrin.no"), std::string::npos) << run.err;
 }
 
 // ---- The download ------------------------------------------------------------

@@ -59,7 +59,7 @@ void UpdateRunFolder::WriteInstalledBuild(int32_t build) const {
 RunState UpdateRunFolder::StartRun(Dialogs& dialogs, int16_t runMode, int32_t languageId,
                                    bool mainInstallation) const {
     RunState state;
-    state.programFolder = Path();
+    state.programFolder = state.writeFolder = Path();
     state.dialogs = &dialogs;
     state.RunMode = runMode;
     state.LanguageId = languageId;

@@ -70,7 +70,7 @@ void SendDownloadReport(RunState& state) {
     versions->Close();
 
     const std::filesystem::path file =
-        state.programFolder / ReportFileName(GetSqlServerDate(state));
+        state.writeFolder / ReportFileName(GetSqlServerDate(state));
     values.company = state.CustomerSettings.RegFirma;
     values.installedBuild = state.InstalledBuild;
     values.downloadedBuild = state.UpdateInfo.Build;

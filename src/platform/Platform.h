@@ -68,6 +68,18 @@ enum class NewFileAccess { Shared, OwnerOnly };
 // a power cut may cost its latest version.
 enum class Durability { Flushed, Cached };
 
+// Whether this user may create files in `folder`: a folder under Program
+// Files is not, for a standard user (a 64-bit program gets no VirtualStore),
+// nor one on a read-only mount.
+bool CanCreateFilesIn(const std::filesystem::path& folder);
+
+// The per-machine folder for what the service writes when the program folder
+// cannot be written, created on first use. Windows: "Velkor\UpdateService"
+// in %ProgramData%, where every user of the machine may change what is in it.
+// Linux: "Velkor/UpdateService" in the user's state folder ($XDG_STATE_HOME,
+// else ~/.local/state). Throws ServiceError with the errno.
+std::filesystem::path MachineDataFolder();
+
 // Runs `work` in a throw-away child process, with its output discarded and no
 // core dump, and tells whether it returned true within `limit`. A child still
 // running then is killed. For steps that may end or hang the whole process

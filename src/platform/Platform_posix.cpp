@@ -114,6 +114,29 @@ bool SucceedsInChildProcess(const std::function<bool()>& work, std::chrono::mill
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+bool CanCreateFilesIn(const std::filesystem::path& folder) {
+    // access() knows a read-only mount as well as the permission bits.
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::filesystem::path MachineDataFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    std::filesystem::path base;
+    if (state != nullptr && *state == '/')
+        base = state;
+    else if (home != nullptr && *home == '/')
+        base = std::filesystem::path(home) / ".local" / "state";
+    else
+        throw ServiceError(ENOENT, "No state folder: neither XDG_STATE_HOME nor HOME is set");
+    const std::filesystem::path folder = base / "Velkor" / "UpdateService";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec)
+        throw ServiceError(ec.value(), "Cannot create " + folder.string() + ": " + ec.message());
+    return folder;
+}
+
 int WriteRefusal(const std::filesystem::path& path) {
     // A read-only file system says so at the temporary file, not here.
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0 && errno != EROFS)

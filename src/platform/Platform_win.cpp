@@ -6,7 +6,9 @@
 // after winsock2.h, which must come before windows.h
 #include <iphlpapi.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -131,6 +133,48 @@ bool HasDisplay() {
         (flags.dwFlags & WSF_VISIBLE) == 0)
         return false;
     return !UnderWine() || IsSet(L"DISPLAY") || IsSet(L"WAYLAND_DISPLAY");
+}
+
+bool CanCreateFilesIn(const std::filesystem::path& folder) {
+    // Only an attempt tells: the access list decides, not the attributes.
+    const std::filesystem::path probe = folder / L"tvkUpdateService.probe";
+    HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
+        return true;
+    }
+    // A probe left by a run that was killed: the folder could be written then.
+    return ::GetLastError() == ERROR_FILE_EXISTS && ::DeleteFileW(probe.c_str());
+}
+
+std::filesystem::path MachineDataFolder() {
+    wchar_t* programData = nullptr;
+    if (::SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData) != S_OK) {
+        ::CoTaskMemFree(programData);
+        throw ServiceError(ENOENT, "The ProgramData folder is unknown");
+    }
+    const std::filesystem::path base = std::filesystem::path(programData) / L"Velkor";
+    ::CoTaskMemFree(programData);
+    const std::filesystem::path folder = base / L"UpdateService";
+    // Every user's run writes here: the users may change what is in it, as an
+    // application's shared data folder is set up; the system and the
+    // administrators have full control.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", SDDL_REVISION_1, &descriptor,
+        nullptr);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    for (const std::filesystem::path& step : {base, folder}) {
+        if (!::CreateDirectoryW(step.c_str(), descriptor ? &attributes : nullptr) &&
+            ::GetLastError() != ERROR_ALREADY_EXISTS) {
+            const DWORD error = ::GetLastError();
+            ::LocalFree(descriptor);
+            throw LastError("Cannot create " + PathText(step), error);
+        }
+    }
+    ::LocalFree(descriptor);
+    return folder;
 }
 
 int WriteRefusal(const std::filesystem::path& path) {

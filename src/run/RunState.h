@@ -68,6 +68,9 @@ struct RunState {
     bool debug = false;
 
     std::filesystem::path programFolder;
+    // Where update.ini, Setup/Update and the reports are written: the
+    // program folder, or the machine's data folder when it cannot be written.
+    std::filesystem::path writeFolder;
     Dialogs* dialogs = nullptr;
 
     std::unique_ptr<TransferComponent> transfer;

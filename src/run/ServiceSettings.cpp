@@ -1,6 +1,8 @@
 #include "run/ServiceSettings.h"
 
+#include "common/ServiceError.h"
 #include "platform/Platform.h"
+#include "run/Trace.h"
 
 namespace tvk {
 
@@ -15,16 +17,25 @@ void ReadServiceSettings(RunState& state) {
     const std::string path = platform::PathText(state.programFolder / kServiceSettingsFile);
     auto read = [&](const char* key) { return ini.LesINIStreng(kServiceSection, key, path); };
 
+    ServiceSettings& settings = state.ServiceSettings;
     if (IsBlank(read("Host"))) {
         // All four together: an address set of one host and another's paths
-        // would send reports and downloads to the wrong places.
-        ini.SkrivINIStreng(kServiceSection, "Host", kDefaultHost, path);
-        ini.SkrivINIStreng(kServiceSection, "Info", kDefaultInfo, path);
-        ini.SkrivINIStreng(kServiceSection, "LogHost", kDefaultLogHost, path);
-        ini.SkrivINIStreng(kServiceSection, "LogPath", kDefaultLogPath, path);
+        // would send reports and downloads to the wrong places. A program
+        // folder that cannot be written (Program Files for a standard user)
+        // keeps the file as it is, and the run uses the defaults.
+        try {
+            ini.SkrivINIStreng(kServiceSection, "Host", kDefaultHost, path);
+            ini.SkrivINIStreng(kServiceSection, "Info", kDefaultInfo, path);
+            ini.SkrivINIStreng(kServiceSection, "LogHost", kDefaultLogHost, path);
+            ini.SkrivINIStreng(kServiceSection, "LogPath", kDefaultLogPath, path);
+        } catch (const ServiceError& failure) {
+            Trace(state, "the defaults stay unwritten: " + DescribeFailure(failure));
+            settings = {kDefaultHost, kDefaultInfo, kDefaultLogHost, kDefaultLogPath,
+                        read("Test") == "1"};
+            return;
+        }
     }
 
-    ServiceSettings& settings = state.ServiceSettings;
     settings.Host = read("Host");
     settings.Info = read("Info");
     settings.LogHost = read("LogHost");

@@ -64,9 +64,13 @@ TEST_F(ServiceSettingsTest, TestFlagOnlyForExactlyOne) {
     }
 }
 
-TEST_F(ServiceSettingsTest, AnUnwritableFileIsAFailureForTheCaller) {
+// Program Files for a standard user: the file stays as it is, the run goes on
+// with the defaults.
+TEST_F(ServiceSettingsTest, DefaultsThatCannotBeWrittenAreUsedAsTheyAre) {
     state.programFolder = folder / "no" / "such" / "folder";
-    EXPECT_THROW(ReadServiceSettings(state), ServiceError);
+    EXPECT_NO_THROW(ReadServiceSettings(state));
+    EXPECT_EQ(state.ServiceSettings.Host, "http://update.tavrin.no/files/velkor/update");
+    EXPECT_EQ(state.ServiceSettings.LogPath, "/velkor/us/log");
 }
 
 }  // namespace

@@ -69,6 +69,20 @@ void CheckInternet(RunState& state, const StartUpServices& services) {
     throw RunEnded{ExitCode::Normal};
 }
 
+// The program folder first, where the application and its administrators
+// look; the machine's data folder when this user cannot write there.
+void ChooseWriteFolder(RunState& state) {
+    state.writeFolder = state.programFolder;
+    if (!platform::CanCreateFilesIn(state.programFolder)) {
+        try {
+            state.writeFolder = platform::MachineDataFolder();
+        } catch (const ServiceError& failure) {
+            Trace(state, "no data folder: " + DescribeFailure(failure));
+        }
+    }
+    Trace(state, "files are written in " + platform::PathText(state.writeFolder));
+}
+
 void StartRun(RunState& state, const StartUpServices& services) {
     state.transfer = services.makeTransfer();
     state.makeTransfer = services.makeTransfer;
@@ -76,6 +90,7 @@ void StartRun(RunState& state, const StartUpServices& services) {
     state.database = services.makeDatabase();
 
     ReadServiceSettings(state);
+    ChooseWriteFolder(state);
     Trace(state, "update host " + state.ServiceSettings.Host +
                      (state.ServiceSettings.Test ? " (test installation)" : ""));
     if (state.debug) Trace(state, "proxy: " + ProxyDescription(state.ServiceSettings.Host + "/"));

@@ -86,7 +86,7 @@ bool MailNotice(RunState& state, const std::string& heading) {
 
 // The setups of earlier runs, and what a killed download left of one.
 void ClearUpdateFolder(RunState& state) {
-    const std::filesystem::path folder = UpdateFolder(state.programFolder);
+    const std::filesystem::path folder = UpdateFolder(state.writeFolder);
     for (const char* extension : {".exe", ".part"})
         for (const std::filesystem::path& setup : platform::ListFiles(folder, extension))
             Try(state, "deleting an old setup", [&] { std::filesystem::remove(setup); });
@@ -98,14 +98,20 @@ void ClearUpdateFolder(RunState& state) {
 // setup that fails is never started and not reported.
 void InstallRelease(RunState& state) {
     ClearUpdateFolder(state);
-    const std::filesystem::path folder = UpdateFolder(state.programFolder);
+    const std::filesystem::path folder = UpdateFolder(state.writeFolder);
     const std::filesystem::path setup =
         folder / platform::TextPath(LocalSetupName(state.UpdateInfo));
     const std::optional<SetupCheck> check = FetchSetupCheck(state);
     if (!check) throw RunEnded{ExitCode::SetupRefused};
+    std::error_code created;
+    std::filesystem::create_directories(folder, created);
+    if (created) {
+        TellNotInstalled(state, std::to_string(created.value()) + " - Cannot create " +
+                                    platform::PathText(folder) + ": " + created.message());
+        throw RunEnded{ExitCode::SetupRefused};
+    }
     DownloadWindowResult download;
     Try(state, "the download window", [&] {
-        std::filesystem::create_directories(folder);
         download = state.dialogs->ShowDownloadWindow(
             StringTableTexts(state), {.URLHost = state.ServiceSettings.Host,
                                       .HostExe = check->name,

@@ -18,14 +18,6 @@ namespace {
 // A copy lies there only until a later run; older copies are the earlier runs'.
 constexpr const char* kSetupCopyPrefix = "tvkSetup.";
 
-// Tells the user why the update cannot be installed (string 226).
-void TellSetupRefused(RunState& state, const std::string& reason) {
-    Trace(state, "the update is not installed: " + reason);
-    state.dialogs->ShowMessage({.text = ReplacePlaceholders(LoadLocalString(state, 226), {reason}),
-                                .title = LoadLocalString(state, 100),
-                                .icon = MessageIcon::Critical});
-}
-
 // Runs the check `verify`. A setup the maker did not sign is deleted; one
 // that only could not be copied (a full temporary folder) stays for a later try.
 template <class Verify>
@@ -37,12 +29,19 @@ bool Accepting(RunState& state, const std::filesystem::path& setup, Verify verif
         std::error_code ignored;
         if (refusal.Number() == ErrorNumber::SignatureRefused)
             std::filesystem::remove(setup, ignored);
-        TellSetupRefused(state, refusal.Description());
+        TellNotInstalled(state, refusal.Description());
         return false;
     }
 }
 
 }  // namespace
+
+void TellNotInstalled(RunState& state, const std::string& reason) {
+    Trace(state, "the update is not installed: " + reason);
+    state.dialogs->ShowMessage({.text = ReplacePlaceholders(LoadLocalString(state, 226), {reason}),
+                                .title = LoadLocalString(state, 100),
+                                .icon = MessageIcon::Critical});
+}
 
 std::string FetchSignature(TransferComponent& transfer, const std::string& url,
                            const std::string& name) {
@@ -117,7 +116,7 @@ std::optional<SetupCheck> FetchSetupCheck(RunState& state) {
         check.signature = FetchSignature(*state.transfer,
                                          state.ServiceSettings.Host + "/" + check.name, check.name);
     } catch (const ServiceError& failure) {
-        TellSetupRefused(state, failure.Description());
+        TellNotInstalled(state, failure.Description());
         return std::nullopt;
     }
     return check;
@@ -141,7 +140,7 @@ bool StartSetup(RunState& state, const std::filesystem::path& copy) {
         platform::StartProcess(copy);
         return true;
     } catch (const ServiceError& failure) {
-        TellSetupRefused(state, DescribeFailure(failure));
+        TellNotInstalled(state, DescribeFailure(failure));
         return false;
     }
 }

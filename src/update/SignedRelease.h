@@ -49,6 +49,9 @@ struct SetupCheck {
     void CheckFacts(const SignedFileFacts& facts) const;
 };
 
+// Tells the user why the update cannot be installed (string 226).
+void TellNotInstalled(RunState& state, const std::string& reason);
+
 // The check for the descriptor's setup, with its signature fetched from the
 // update host through the run's transfer component. When that fails, the
 // user is told why the update cannot be installed (string 226); nothing then.

@@ -108,7 +108,7 @@ PreviousCopy ReadPreviousCopy(const std::filesystem::path& descriptor) {
 // it is copied to where it is started from.
 ExitCode OfferDownloadedSetup(RunState& state) {
     const std::filesystem::path setup =
-        UpdateFolder(state.programFolder) / platform::TextPath(LocalSetupName(state.UpdateInfo));
+        UpdateFolder(state.writeFolder) / platform::TextPath(LocalSetupName(state.UpdateInfo));
     if (!platform::FileExists(setup)) return ExitCode::Normal;
     MessageAnswer answer = state.dialogs->ShowMessage({.text = LoadLocalString(state, 208),
                                                        .title = LoadLocalString(state, 100),
@@ -200,7 +200,7 @@ std::string LocalSetupName(const UpdateInfo& info) {
 }
 
 void GetUpdateInfo(RunState& state) {
-    const std::filesystem::path descriptor = state.programFolder / kDescriptorFile;
+    const std::filesystem::path descriptor = state.writeFolder / kDescriptorFile;
     try {
         state.UpdateInfo = UpdateInfo{};
         const PreviousCopy previous = ReadPreviousCopy(descriptor);

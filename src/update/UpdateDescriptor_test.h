@@ -18,7 +18,7 @@ namespace tvk {
 class FetchDescriptor : public ::testing::Test {
   protected:
     void SetUp() override {
-        state.programFolder = folder.Path();
+        state.programFolder = state.writeFolder = folder.Path();
         state.dialogs = &dialogs;
         state.transfer = std::make_unique<CurlTransfer>();
         state.settingsFile = std::make_unique<IniFile>();
