@@ -54,6 +54,20 @@ void ReadSetupPin(UpdateInfo& info, const std::string& size, const std::string& 
     }
 }
 
+// Holding a release back from part of the customers: a value that is there
+// but unreadable must neither let it out to all nor guess a share.
+int ReadRollout(const std::string& text) {
+    if (text.empty()) return 100;
+    int percent = 101;  // also what a number too long for an int leaves
+    if (text.find_first_not_of("0123456789") == std::string::npos)
+        std::from_chars(text.data(), text.data() + text.size(), percent);
+    if (percent > 100)
+        throw ServiceError(ErrorNumber::TypeMismatch,
+                           "The Rollout \"" + text + "\" in " + kDescriptorFile +
+                               " is not a whole percentage from 0 to 100");
+    return percent;
+}
+
 // "YYYY-MM-DDTHH:MM:SSZ", as the maker's release script writes it. A time
 // that is there but unreadable must not silently drop the check.
 std::optional<DateTime> ReadUtcTime(const char* key, const std::string& text) {
@@ -165,6 +179,7 @@ UpdateInfo ReadUpdateInfo(std::string_view descriptor) {
     ReadSetupPin(info, update("Size"), update("Sha256"));
     info.Issued = ReadUtcTime("Issued", update("Issued"));
     info.Expires = ReadUtcTime("Expires", update("Expires"));
+    info.Rollout = ReadRollout(filter("Rollout"));
     return info;
 }
 
