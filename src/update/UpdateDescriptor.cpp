@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "run/RunEnded.h"
 #include "run/Trace.h"
+#include "update/CustomerFilter.h"
 #include "update/SignedRelease.h"
 
 namespace tvk {
@@ -99,6 +100,7 @@ struct PreviousCopy {
     std::string bytes;
     int32_t build = 0;
     std::optional<DateTime> issued;
+    int rollout = 100;
 };
 
 PreviousCopy ReadPreviousCopy(const std::filesystem::path& descriptor) {
@@ -113,6 +115,11 @@ PreviousCopy ReadPreviousCopy(const std::filesystem::path& descriptor) {
     try {
         previous.issued = ReadUtcTime("Issued", value("Issued"));
     } catch (const ServiceError&) {
+    }
+    try {
+        previous.rollout = ReadRollout(ReadSettingsText(previous.bytes, "Filter", "Rollout"));
+    } catch (const ServiceError&) {
+        previous.rollout = 0;
     }
     return previous;
 }
@@ -203,7 +210,10 @@ DescriptorDecision Decide(const RunState& state, int32_t previousBuild) {
     const int32_t build = state.UpdateInfo.Build;
     if (state.InstalledBuild >= build && !interactive) return DescriptorDecision::EndRun;
     if (previousBuild != build || interactive) return DescriptorDecision::GoOn;
-    if (!state.MainInstallation) return DescriptorDecision::EndRun;
+    // A paused or narrowed rollout no longer offers a setup already downloaded.
+    if (!state.MainInstallation ||
+        !IsInRolloutShare(state.UpdateInfo.Rollout, build, state.CustomerSettings.Serienummer))
+        return DescriptorDecision::EndRun;
     return DescriptorDecision::OfferDownloadedSetup;
 }
 
@@ -226,9 +236,14 @@ void GetUpdateInfo(RunState& state) {
         RefuseStaleDescriptor(state.UpdateInfo, previous.issued, std::chrono::system_clock::now());
         KeepCopy(descriptor, bytes, previous);
 
-        DescriptorDecision decision = Decide(state, previous.build);
+        // A build the previous copy held back from this installation was not
+        // announced to it, so a widened rollout announces it now.
+        const bool announced =
+            IsInRolloutShare(previous.rollout, previous.build, state.CustomerSettings.Serienummer);
+        DescriptorDecision decision = Decide(state, announced ? previous.build : 0);
         Trace(state, "descriptor build " + std::to_string(state.UpdateInfo.Build) + ", previous " +
-                         std::to_string(previous.build) + ", installed " +
+                         std::to_string(previous.build) +
+                         (announced ? "" : " (held back from this installation)") + ", installed " +
                          std::to_string(state.InstalledBuild));
         if (decision == DescriptorDecision::GoOn) return;
         if (decision == DescriptorDecision::OfferDownloadedSetup) {

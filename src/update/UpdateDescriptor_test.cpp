@@ -90,6 +90,8 @@ TEST(DescriptorDecision, NewBuildsAreToldOnceAndTheInteractiveCheckAlways) {
     EXPECT_EQ(Decide(state, 0), DescriptorDecision::GoOn);
     EXPECT_EQ(Decide(state, 511), DescriptorDecision::GoOn);
     EXPECT_EQ(Decide(state, 512), DescriptorDecision::OfferDownloadedSetup);
+    state.UpdateInfo.Rollout = 0;  // paused: not even a downloaded setup is offered
+    EXPECT_EQ(Decide(state, 512), DescriptorDecision::EndRun);
     state.MainInstallation = false;
     EXPECT_EQ(Decide(state, 512), DescriptorDecision::EndRun);
     state.RunMode = 8;
