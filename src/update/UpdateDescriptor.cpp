@@ -205,11 +205,11 @@ void RefuseStaleDescriptor(const UpdateInfo& fetched, const std::optional<DateTi
                                "; the update host may be serving an old copy");
 }
 
-DescriptorDecision Decide(const RunState& state, int32_t previousBuild) {
+DescriptorDecision Decide(const RunState& state, int32_t announcedBuild) {
     const bool interactive = state.Interactive();
     const int32_t build = state.UpdateInfo.Build;
     if (state.InstalledBuild >= build && !interactive) return DescriptorDecision::EndRun;
-    if (previousBuild != build || interactive) return DescriptorDecision::GoOn;
+    if (announcedBuild != build || interactive) return DescriptorDecision::GoOn;
     // A paused or narrowed rollout no longer offers a setup already downloaded.
     if (!state.MainInstallation ||
         !IsInRolloutShare(state.UpdateInfo.Rollout, build, state.CustomerSettings.Serienummer))
