@@ -140,6 +140,7 @@ void Check(const uint8_t* data, size_t size) {
     const DescriptorDecision decision = Decide(state, previous);
     const bool interactive = state.RunMode == 8;
     const bool newer = build > state.InstalledBuild;
+    const bool offered = state.MainInstallation && info.Rollout == 100;  // no serial number here
     const std::string what =
         "build " + std::to_string(build) + ", installed " + std::to_string(state.InstalledBuild) +
         ", previous " + std::to_string(previous) + ", run mode " + std::to_string(state.RunMode) +
@@ -149,11 +150,10 @@ void Check(const uint8_t* data, size_t size) {
             FUZZ_CHECK(interactive || (newer && previous != build), what);
             break;
         case DescriptorDecision::EndRun:
-            FUZZ_CHECK(!interactive && (!newer || (previous == build && !state.MainInstallation)),
-                       what);
+            FUZZ_CHECK(!interactive && (!newer || (previous == build && !offered)), what);
             break;
         case DescriptorDecision::OfferDownloadedSetup:
-            FUZZ_CHECK(!interactive && newer && previous == build && state.MainInstallation, what);
+            FUZZ_CHECK(!interactive && newer && previous == build && offered, what);
             break;
     }
 }
