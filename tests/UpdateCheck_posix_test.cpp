@@ -203,8 +203,7 @@ TEST_F(UpdateCheck, AReleaseMadeByTheReleaseToolIsAnnounced) {
         server.ServeBody(std::string("/files/") + name + ".minisig",
                          ReadAll(www / (std::string(name) + ".minisig")));
     }
-    // Serial number 1 (a new database's) draws 42 for build 512: out at 0 and 42 %, in at 43 %.
-    for (const char* rollout : {"42", "43"}) {
+    for (const char* rollout : {"42", "43"}) {  // serial number 1 draws 42 for build 512
         EXPECT_EQ(Run({"1", "x", "2057", "false"}).err, "");
         ASSERT_EQ(release(BuildReleaseKey(), rollout).exitCode, 0);
         server.ServeBody("/files/update.ini", ReadAll(www / "update.ini"));
