@@ -12,7 +12,7 @@
 // Only ServiceError may come out of reading: 6 for a build out of range, 5
 // for a setup name that is not a plain file name, 13 for a Size that is not a
 // number of bytes, a Sha256 that is not 64 hex digits, or an Issued or
-// Expires that is not a UTC time. An accepted setup name has
+// Expires that is not a UTC time (or a Rollout not 0-100). An accepted setup name has
 // no '/', '\', "..", ':' or control character, and the local setup file lies
 // directly in the update folder. The decision follows its rules: the
 // interactive check always goes on; a background check ends when the
@@ -25,6 +25,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <regex>
 
 #include "FuzzSupport.h"
 #include "common/DateTime.h"
@@ -106,9 +107,11 @@ void Check(const uint8_t* data, size_t size) {
         const bool overflow = OutOfRange32(value("Build")) || OutOfRange32(value("MinimumBuild"));
         const bool pin = IsReadablePin(value("Size"), value("Sha256"));
         const bool times = IsReadableTime(value("Issued")) && IsReadableTime(value("Expires"));
+        const bool rollout = std::regex_match(ReadSettingsText(file, "Filter", "Rollout"),
+                                              std::regex("100|[0-9]{0,2}"));
         FUZZ_CHECK((error.Number() == kOverflow && overflow) ||
                        (error.Number() == kInvalidArgument && !IsPlainFileName(setup)) ||
-                       (error.Number() == kTypeMismatch && (!pin || !times)),
+                       (error.Number() == kTypeMismatch && (!pin || !times || !rollout)),
                    std::string(error.what()) + " for " + Escaped(file));
         return;
     } catch (const std::exception& error) {
@@ -137,6 +140,7 @@ void Check(const uint8_t* data, size_t size) {
     const DescriptorDecision decision = Decide(state, previous);
     const bool interactive = state.RunMode == 8;
     const bool newer = build > state.InstalledBuild;
+    const bool offered = state.MainInstallation && info.Rollout == 100;  // no serial number here
     const std::string what =
         "build " + std::to_string(build) + ", installed " + std::to_string(state.InstalledBuild) +
         ", previous " + std::to_string(previous) + ", run mode " + std::to_string(state.RunMode) +
@@ -146,11 +150,10 @@ void Check(const uint8_t* data, size_t size) {
             FUZZ_CHECK(interactive || (newer && previous != build), what);
             break;
         case DescriptorDecision::EndRun:
-            FUZZ_CHECK(!interactive && (!newer || (previous == build && !state.MainInstallation)),
-                       what);
+            FUZZ_CHECK(!interactive && (!newer || (previous == build && !offered)), what);
             break;
         case DescriptorDecision::OfferDownloadedSetup:
-            FUZZ_CHECK(!interactive && newer && previous == build && state.MainInstallation, what);
+            FUZZ_CHECK(!interactive && newer && previous == build && offered, what);
             break;
     }
 }

@@ -185,10 +185,10 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
 TEST_F(UpdateCheck, AReleaseMadeByTheReleaseToolIsAnnounced) {
     TempFolder made, www;
     WriteAll(made / "VelkorSetup.exe", "MZ setup");
-    auto release = [&](const std::string& key) {
+    auto release = [&](const std::string& key, const char* rollout = "0") {
         return RunProcess({TVK_SOURCE_DIR "/scripts/release", "--key", key, "--trusted",
-                           TVK_BUILD_DIR "/trusted-release-keys.pub", www.Path().string(),
-                           (made / "VelkorSetup.exe").string(), "512", "7.9"});
+                           TVK_BUILD_DIR "/trusted-release-keys.pub", "--rollout", rollout,
+                           www.Path().string(), (made / "VelkorSetup.exe").string(), "512", "7.9"});
     };
     ProcessResult stranger = release(MakeReleaseKeyPair(made.Path(), "stranger").secretKey);
     EXPECT_EQ(stranger.exitCode, 1);
@@ -202,6 +202,12 @@ TEST_F(UpdateCheck, AReleaseMadeByTheReleaseToolIsAnnounced) {
         server.ServeBody(std::string("/files/") + name, ReadAll(www / name));
         server.ServeBody(std::string("/files/") + name + ".minisig",
                          ReadAll(www / (std::string(name) + ".minisig")));
+    }
+    for (const char* rollout : {"42", "43"}) {  // serial number 1 draws 42 for build 512
+        EXPECT_EQ(Run({"1", "x", "2057", "false"}).err, "");
+        ASSERT_EQ(release(BuildReleaseKey(), rollout).exitCode, 0);
+        server.ServeBody("/files/update.ini", ReadAll(www / "update.ini"));
+        server.ServeBody("/files/update.ini.minisig", ReadAll(www / "update.ini.minisig"));
     }
     ProcessResult run = Run({"1", "x", "2057", "false"});
     EXPECT_EQ(run.exitCode, 0);

@@ -25,6 +25,7 @@ void ReadSettingsRow(Database& db, CustomerSettings& settings) {
         settings.MailPassord = ToText(rs->Fields("MailPassord"));
         settings.MailDomene = ToText(rs->Fields("MailDomene"));
         settings.MailAvsender = ToText(rs->Fields("MailAvsender"));
+        settings.Serienummer = ToText(rs->Fields("Serienummer"));
         settings.RegFirma = ToText(rs->Fields("RegFirma"));
         settings.Postnummer = ToText(rs->Fields("Postnummer"));
     }

@@ -69,8 +69,7 @@ void SendDownloadReport(RunState& state) {
     values.serverVersion = ToText(versions->Fields("SQLServerVersion"));
     versions->Close();
 
-    const std::filesystem::path file =
-        state.writeFolder / ReportFileName(GetSqlServerDate(state));
+    const std::filesystem::path file = state.writeFolder / ReportFileName(GetSqlServerDate(state));
     values.company = state.CustomerSettings.RegFirma;
     values.installedBuild = state.InstalledBuild;
     values.downloadedBuild = state.UpdateInfo.Build;

@@ -25,6 +25,7 @@ struct ServiceSettings {
 
 // The columns of Innstillinger that the service uses; nulls read as false or "".
 struct CustomerSettings {
+    std::string Serienummer;
     std::string RegFirma;
     std::string Postnummer;
     bool UpdateServiceSendMail = false;
@@ -55,6 +56,9 @@ struct UpdateInfo {
     // replayed older descriptor, or a host frozen on one, is refused by them.
     std::optional<DateTime> Issued;
     std::optional<DateTime> Expires;
+    // The share of installations, in percent, that take the release; the
+    // maker widens it by publishing the descriptor again with a larger one.
+    int Rollout = 100;
 };
 
 // The record of one run, created by Main and handed to every step. Nothing of

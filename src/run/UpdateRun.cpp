@@ -140,6 +140,7 @@ void RunUpdate(RunState& state) {
     bool meant = false;
     try {
         meant = IsUpdateForCustomer(state);
+        Trace(state, RolloutNote(state.UpdateInfo, state.CustomerSettings.Serienummer));
     } catch (const std::exception& failure) {
         // A failure inside the filter (a malformed postal-code list, say)
         // ends the update run without any notice, in every run mode.

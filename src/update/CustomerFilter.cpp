@@ -1,10 +1,13 @@
 #include "update/CustomerFilter.h"
 
+#include <array>
 #include <vector>
 
+#include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "common/ServiceError.h"
 #include "common/TextSplit.h"
+#include "components/signature/ReleaseSignature.h"
 
 namespace tvk {
 
@@ -64,11 +67,34 @@ bool IsMeantFor(const UpdateInfo& info, const CustomerFacts& customer) {
     if (!IsNoRestriction(info.PostalCode) &&
         !PostalCodeMatches(info.PostalCode, customer.postalCode))
         return false;
-    return true;
+    return IsInRolloutShare(info.Rollout, info.Build, customer.serialNumber);
+}
+
+std::optional<int> RolloutDraw(const std::string& serialNumber, int32_t build) {
+    const std::string serial(TrimAscii(serialNumber));
+    if (serial.empty()) return std::nullopt;
+    const std::array<unsigned char, 32> digest = Sha256Of(serial + "\n" + std::to_string(build));
+    uint64_t number = 0;
+    for (int i = 0; i < 8; ++i) number = number << 8 | digest[i];
+    return static_cast<int>(number % 100);
+}
+
+bool IsInRolloutShare(int percent, int32_t build, const std::string& serialNumber) {
+    if (percent >= 100) return true;
+    const std::optional<int> draw = RolloutDraw(serialNumber, build);
+    return draw && *draw < percent;
+}
+
+std::string RolloutNote(const UpdateInfo& info, const std::string& serialNumber) {
+    const std::optional<int> draw = RolloutDraw(serialNumber, info.Build);
+    return "rollout " + std::to_string(info.Rollout) + " %: this installation is " +
+           (IsInRolloutShare(info.Rollout, info.Build, serialNumber) ? "in" : "not in") +
+           " the share " + (draw ? "(draw " + std::to_string(*draw) + ")" : "(no serial number)");
 }
 
 bool IsUpdateForCustomer(const RunState& state) {
     return IsMeantFor(state.UpdateInfo, {.testInstallation = state.ServiceSettings.Test,
+                                         .serialNumber = state.CustomerSettings.Serienummer,
                                          .installedBuild = state.InstalledBuild,
                                          .languageId = state.LanguageId,
                                          .companyName = state.CustomerSettings.RegFirma,

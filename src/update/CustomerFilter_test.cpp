@@ -129,5 +129,18 @@ TEST(CustomerFilter, AnEmptyPostalCodePieceFailsTheWholeList) {
     EXPECT_FALSE(IsMeantFor(info, Customer()));
 }
 
+TEST(CustomerFilter, ARolloutLetsInItsShareAndKeepsItAsItWidens) {
+    int in[101] = {};  // how many each percentage lets in
+    for (int serial = 0; serial < 10000; ++serial)
+        for (int percent = 0, narrower = 0; percent <= 100; percent += 5) {
+            const int meant = IsInRolloutShare(percent, 600, "VK" + std::to_string(serial));
+            EXPECT_GE(meant, narrower) << serial << " at " << percent;
+            in[percent] += narrower = meant;
+        }
+    for (int percent = 0; percent <= 100; percent += 5)
+        EXPECT_NEAR(in[percent], percent * 100, percent % 100 ? 150 : 0) << percent;
+    EXPECT_TRUE(IsInRolloutShare(100, 600, " \t") && !IsInRolloutShare(99, 600, " \t"));
+}
+
 }  // namespace
 }  // namespace tvk

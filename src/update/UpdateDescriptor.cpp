@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "run/RunEnded.h"
 #include "run/Trace.h"
+#include "update/CustomerFilter.h"
 #include "update/SignedRelease.h"
 
 namespace tvk {
@@ -54,6 +55,20 @@ void ReadSetupPin(UpdateInfo& info, const std::string& size, const std::string& 
     }
 }
 
+// Holding a release back from part of the customers: a value that is there
+// but unreadable must neither let it out to all nor guess a share.
+int ReadRollout(const std::string& text) {
+    if (text.empty()) return 100;
+    int percent = 101;  // also what a number too long for an int leaves
+    if (text.find_first_not_of("0123456789") == std::string::npos)
+        std::from_chars(text.data(), text.data() + text.size(), percent);
+    if (percent > 100)
+        throw ServiceError(ErrorNumber::TypeMismatch,
+                           "The Rollout \"" + text + "\" in " + kDescriptorFile +
+                               " is not a whole percentage from 0 to 100");
+    return percent;
+}
+
 // "YYYY-MM-DDTHH:MM:SSZ", as the maker's release script writes it. A time
 // that is there but unreadable must not silently drop the check.
 std::optional<DateTime> ReadUtcTime(const char* key, const std::string& text) {
@@ -85,6 +100,7 @@ struct PreviousCopy {
     std::string bytes;
     int32_t build = 0;
     std::optional<DateTime> issued;
+    int rollout = 100;
 };
 
 PreviousCopy ReadPreviousCopy(const std::filesystem::path& descriptor) {
@@ -99,6 +115,11 @@ PreviousCopy ReadPreviousCopy(const std::filesystem::path& descriptor) {
     try {
         previous.issued = ReadUtcTime("Issued", value("Issued"));
     } catch (const ServiceError&) {
+    }
+    try {
+        previous.rollout = ReadRollout(ReadSettingsText(previous.bytes, "Filter", "Rollout"));
+    } catch (const ServiceError&) {
+        previous.rollout = 0;
     }
     return previous;
 }
@@ -164,6 +185,7 @@ UpdateInfo ReadUpdateInfo(std::string_view descriptor) {
     ReadSetupPin(info, update("Size"), update("Sha256"));
     info.Issued = ReadUtcTime("Issued", update("Issued"));
     info.Expires = ReadUtcTime("Expires", update("Expires"));
+    info.Rollout = ReadRollout(filter("Rollout"));
     return info;
 }
 
@@ -182,12 +204,15 @@ void RefuseStaleDescriptor(const UpdateInfo& fetched, const std::optional<DateTi
                                "; the update host may be serving an old copy");
 }
 
-DescriptorDecision Decide(const RunState& state, int32_t previousBuild) {
+DescriptorDecision Decide(const RunState& state, int32_t announcedBuild) {
     const bool interactive = state.Interactive();
     const int32_t build = state.UpdateInfo.Build;
     if (state.InstalledBuild >= build && !interactive) return DescriptorDecision::EndRun;
-    if (previousBuild != build || interactive) return DescriptorDecision::GoOn;
-    if (!state.MainInstallation) return DescriptorDecision::EndRun;
+    if (announcedBuild != build || interactive) return DescriptorDecision::GoOn;
+    // A paused or narrowed rollout no longer offers a setup already downloaded.
+    if (!state.MainInstallation ||
+        !IsInRolloutShare(state.UpdateInfo.Rollout, build, state.CustomerSettings.Serienummer))
+        return DescriptorDecision::EndRun;
     return DescriptorDecision::OfferDownloadedSetup;
 }
 
@@ -210,9 +235,14 @@ void GetUpdateInfo(RunState& state) {
         RefuseStaleDescriptor(state.UpdateInfo, previous.issued, std::chrono::system_clock::now());
         KeepCopy(descriptor, bytes, previous);
 
-        DescriptorDecision decision = Decide(state, previous.build);
+        // A build the previous copy held back from this installation was not
+        // announced to it, so a widened rollout announces it now.
+        const bool announced =
+            IsInRolloutShare(previous.rollout, previous.build, state.CustomerSettings.Serienummer);
+        DescriptorDecision decision = Decide(state, announced ? previous.build : 0);
         Trace(state, "descriptor build " + std::to_string(state.UpdateInfo.Build) + ", previous " +
-                         std::to_string(previous.build) + ", installed " +
+                         std::to_string(previous.build) +
+                         (announced ? "" : " (held back from this installation)") + ", installed " +
                          std::to_string(state.InstalledBuild));
         if (decision == DescriptorDecision::GoOn) return;
         if (decision == DescriptorDecision::OfferDownloadedSetup) {

@@ -16,7 +16,8 @@ inline constexpr const char* kDescriptorFile = "update.ini";
 // The values of a descriptor's content, read as a settings file. Throws
 // ServiceError for a number out of range, a setup name that is not a plain
 // file name (a descriptor must never make the service write or start a file
-// outside the update folder), or a time that is not one.
+// outside the update folder), a time that is not one, or a Rollout that is
+// not a whole percentage.
 UpdateInfo ReadUpdateInfo(std::string_view descriptor);
 
 // Refuses a descriptor issued before the copy the previous run kept, or one
@@ -33,7 +34,9 @@ enum class DescriptorDecision {
     OfferDownloadedSetup,  // announced before; the main installation may have the setup
 };
 
-DescriptorDecision Decide(const RunState& state, int32_t previousBuild);
+// `announcedBuild` is the build the kept copy announced to this installation,
+// 0 for none.
+DescriptorDecision Decide(const RunState& state, int32_t announcedBuild);
 
 // The update folder and the name of a setup downloaded into it.
 std::filesystem::path UpdateFolder(const std::filesystem::path& programFolder);

@@ -60,6 +60,11 @@ TEST_F(ReadDescriptor, SetupNamesThatLeaveTheUpdateFolderAreRefused) {
     EXPECT_EQ(Read("[Update]\nSetup=Velkor Setup 7.9").Setup, "Velkor Setup 7.9");
 }
 
+TEST_F(ReadDescriptor, AnUnreadableRolloutRefusesTheDescriptor) {
+    for (const std::string rollout : {"abc", "-5", "150", "50%", "5.5", "+5", "99999999999"})
+        EXPECT_THROW(Read("[Filter]\nRollout=" + rollout), ServiceError) << rollout;
+}
+
 // Issued and Expires are UTC; an expiry has a day's slack for wrong clocks.
 TEST_F(ReadDescriptor, TimesAreInUtcAndAnExpiryHasADaysSlack) {
     const UpdateInfo info =
@@ -85,6 +90,8 @@ TEST(DescriptorDecision, NewBuildsAreToldOnceAndTheInteractiveCheckAlways) {
     EXPECT_EQ(Decide(state, 0), DescriptorDecision::GoOn);
     EXPECT_EQ(Decide(state, 511), DescriptorDecision::GoOn);
     EXPECT_EQ(Decide(state, 512), DescriptorDecision::OfferDownloadedSetup);
+    state.UpdateInfo.Rollout = 0;  // paused: not even a downloaded setup is offered
+    EXPECT_EQ(Decide(state, 512), DescriptorDecision::EndRun);
     state.MainInstallation = false;
     EXPECT_EQ(Decide(state, 512), DescriptorDecision::EndRun);
     state.RunMode = 8;

@@ -97,6 +97,14 @@ ReleaseKey ParseReleaseKey(std::string_view line) {
     return key;
 }
 
+std::array<unsigned char, 32> Sha256Of(std::string_view bytes) {
+    InitialiseSodiumOnce();
+    std::array<unsigned char, crypto_hash_sha256_BYTES> digest{};
+    crypto_hash_sha256(digest.data(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                       bytes.size());
+    return digest;
+}
+
 ReleaseSignature::ReleaseSignature(std::string_view text, std::string signedName,
                                    std::optional<int64_t> build)
     : signedName_(std::move(signedName)), build_(build) {

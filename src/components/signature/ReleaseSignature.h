@@ -21,6 +21,9 @@ struct ReleaseKey {
 // (InvalidArgument) for anything else.
 ReleaseKey ParseReleaseKey(std::string_view line);
 
+// The SHA-256 of `bytes`, by the library that checks the signatures.
+std::array<unsigned char, 32> Sha256Of(std::string_view bytes);
+
 // The keys this build trusts, built in at configure time.
 const std::vector<ReleaseKey>& TrustedReleaseKeys();
 // The public key file of a build that made its own key pair; empty for a
