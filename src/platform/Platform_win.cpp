@@ -191,10 +191,20 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw ErrnoError(EISDIR, "Cannot read " + PathText(path));
-    const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    // Sharing every access, so that the service's own reading never stops
+    // another run from replacing or deleting the file.
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+        throw WindowsError("Cannot open " + PathText(path), error);
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
-        if (errno == ENOENT) return false;
-        throw ErrnoError(errno, "Cannot open " + PathText(path));
+        ::CloseHandle(file);
+        throw ErrnoError(EMFILE, "Cannot open " + PathText(path));
     }
     bytes.clear();
     struct _stat64 st {};
@@ -221,7 +231,7 @@ RegularFile::RegularFile(const std::filesystem::path& path) : path_(path) {
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw LastError("Cannot open " + PathText(path));
+    if (file == INVALID_HANDLE_VALUE) throw WindowsError("Cannot open " + PathText(path));
     BY_HANDLE_FILE_INFORMATION info{};
     const bool regular =
         ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) &&
@@ -245,7 +255,8 @@ size_t RegularFile::Read(char* buffer, size_t size) {
 }
 
 int RemoveFile(const std::filesystem::path& path) {
-    return ::_wunlink(path.c_str()) == 0 ? 0 : errno;
+    if (RetriedWhileBusy([&] { return ::DeleteFileW(path.c_str()) != 0; })) return 0;
+    return ErrnoOf(::GetLastError());
 }
 
 bool CreateExclusiveFile(const std::filesystem::path& path) {

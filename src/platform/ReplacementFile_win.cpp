@@ -97,15 +97,16 @@ void ReplacementFile::Commit(NewFileAccess, Durability durability) {
         throw ErrnoError(err, "Cannot write " + PathText(target_));
     }
     if (::_close(fd) != 0) throw ErrnoError(errno, "Cannot write " + PathText(target_));
-    if (!::ReplaceFileW(target_.c_str(), path_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                        nullptr, nullptr)) {
-        const DWORD error = ::GetLastError();
-        const DWORD flags = MOVEFILE_REPLACE_EXISTING | (flushed ? MOVEFILE_WRITE_THROUGH : 0);
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (flushed ? MOVEFILE_WRITE_THROUGH : 0);
+    const bool replaced = RetriedWhileBusy([&] {
+        if (::ReplaceFileW(target_.c_str(), path_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                           nullptr, nullptr))
+            return true;
         // No file to replace yet: the first version gets the name by a move.
-        if (error != ERROR_FILE_NOT_FOUND || !::MoveFileExW(path_.c_str(), target_.c_str(), flags))
-            throw LastError("Cannot replace " + PathText(target_),
-                            error == ERROR_FILE_NOT_FOUND ? ::GetLastError() : error);
-    }
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND &&
+               ::MoveFileExW(path_.c_str(), target_.c_str(), flags);
+    });
+    if (!replaced) throw WindowsError("Cannot replace " + PathText(target_));
     committed_ = true;
 }
 

@@ -92,6 +92,27 @@ inline ServiceError WindowsError(const std::string& what, DWORD error = ::GetLas
     return ServiceError(static_cast<int64_t>(error), what + ": " + WindowsText(error));
 }
 
+// Antivirus scanners, indexers, backup agents and another user's run hold a
+// file open for a moment: a replacement, deletion or rename that meets one
+// is tried again for about three seconds. True once `attempt` succeeds; false
+// with its error in GetLastError() otherwise.
+template <class Attempt>
+bool RetriedWhileBusy(Attempt attempt) {
+    for (int waited = 0;; waited += 100) {
+        if (attempt()) return true;
+        const DWORD error = ::GetLastError();
+        const bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                          error == ERROR_LOCK_VIOLATION ||
+                          error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+                          error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+        if (!busy || waited >= 3000) {
+            ::SetLastError(error);
+            return false;
+        }
+        ::Sleep(100);
+    }
+}
+
 // A failed Windows call, as ErrnoError reports a failed POSIX call.
 inline ServiceError LastError(const std::string& what, DWORD error = ::GetLastError()) {
     return ErrnoError(ErrnoOf(error), what);
