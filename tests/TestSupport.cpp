@@ -1,8 +1,11 @@
 #include "TestSupport.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "platform/Platform.h"
 
 namespace tvk::test {
 
@@ -24,6 +27,12 @@ std::vector<std::string> ReadLines(const std::filesystem::path& path) {
     std::istringstream in(ReadAll(path));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+TempFolderAt::TempFolderAt(const std::filesystem::path& folder) {
+    if (const char* old = std::getenv(kTempFolderVariable)) saved_ = old;
+    std::filesystem::create_directories(folder);
+    SetEnvironment(kTempFolderVariable, platform::PathText(folder));
 }
 
 void WriteAll(const std::filesystem::path& path, const std::string& bytes) {

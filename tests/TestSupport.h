@@ -37,6 +37,18 @@ void SetEnvironment(const char* name, const std::optional<std::string>& value);
 // The variable that names the user's temporary folder: TMPDIR, or TMP on
 // Windows.
 extern const char* const kTempFolderVariable;
+// The user's temporary folder pointed at `folder` (made when missing) for the
+// object's life.
+class TempFolderAt {
+  public:
+    explicit TempFolderAt(const std::filesystem::path& folder);
+    ~TempFolderAt() { SetEnvironment(kTempFolderVariable, saved_); }
+    TempFolderAt(const TempFolderAt&) = delete;
+    TempFolderAt& operator=(const TempFolderAt&) = delete;
+
+  private:
+    std::optional<std::string> saved_;
+};
 // The Qt platform the window tests run on: offscreen, which has no fonts on
 // Windows, where they drive real windows instead.
 extern const char* const kWindowTestPlatform;

@@ -67,11 +67,7 @@ class UpdateRun : public ::testing::Test {
         http.ServeSigned("/files/VelkorSetup.exe", kSetup, 512);
         folder.WriteInstalledBuild(500);
         UseLogHost("127.0.0.1:1");
-        // The run's temporary files, and the private copy of the setup it starts.
-        fs::create_directories(folder / "temp");
-        SetEnvironment(kTempFolderVariable, (folder / "temp").string());
     }
-    void TearDown() override { SetEnvironment(kTempFolderVariable, savedTemp); }
 
     void UseLogHost(const std::string& logHost) {
         folder.WriteServiceSettings(http.Url("/files"), http.Url("/info"), logHost,
@@ -126,12 +122,9 @@ class UpdateRun : public ::testing::Test {
 
     LoopbackHttpServer http;
     UpdateRunFolder folder;
+    // The run's temporary files, and the private copy of the setup it starts.
+    TempFolderAt temp{folder / "temp"};
     UpdateRunDialogs dialogs;
-    // As it was before the test, which may run SetUp again for a later run.
-    const std::optional<std::string> savedTemp = [] {
-        const char* temp = std::getenv(kTempFolderVariable);
-        return temp ? std::optional<std::string>(temp) : std::nullopt;
-    }();
 };
 
 // An update folder as earlier runs leave it.

@@ -37,12 +37,7 @@ TEST(ReplacePlaceholders, InsertedTextIsSearchedOnlyByLowerNumbers) {
 
 class NoticePageTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* old = std::getenv(test::kTempFolderVariable)) saved_ = old;
-        test::SetEnvironment(test::kTempFolderVariable, platform::PathText(folder_.Path()));
-        state_.UpdateInfo.Build = 5123;
-    }
-    void TearDown() override { test::SetEnvironment(test::kTempFolderVariable, saved_); }
+    void SetUp() override { state_.UpdateInfo.Build = 5123; }
     // The page as written, checked to be a lower-case ".htm" file in the temp folder.
     std::string WrittenPage() {
         const std::filesystem::path path = WriteNoticePage(state_);
@@ -54,7 +49,7 @@ class NoticePageTest : public ::testing::Test {
     }
 
     test::TempFolder folder_;
-    std::optional<std::string> saved_;
+    test::TempFolderAt temp_{folder_.Path()};
     RunState state_;
 };
 

@@ -1,7 +1,6 @@
 // Linux only: the setup started is a shell script.
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "UpdateDescriptor_test.h"
@@ -42,10 +41,7 @@ TEST_F(FetchDescriptor, YesStartsTheDownloadedSetupOnlyWhileItIsTheSignedOne) {
 // from a private copy, or nothing. That copy goes at a later run.
 TEST_F(FetchDescriptor, ASetupSwappedDuringItsCheckIsNeverStarted) {
     ASSERT_EQ(Fetch(), -1);
-    const char* before = std::getenv(test::kTempFolderVariable);
-    const std::optional<std::string> temp =
-        before ? std::optional<std::string>(before) : std::nullopt;
-    test::SetEnvironment(test::kTempFolderVariable, folder.Path().string());
+    const test::TempFolderAt temp(folder.Path());
     const auto marker = folder / "started";
     auto script = [&](const char* who) {
         std::string text =
@@ -71,7 +67,6 @@ TEST_F(FetchDescriptor, ASetupSwappedDuringItsCheckIsNeverStarted) {
     swapper.join();
     for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    test::SetEnvironment(test::kTempFolderVariable, temp);
     if (code == static_cast<int>(ExitCode::SetupRefused)) {  // the impostor was checked
         EXPECT_FALSE(std::filesystem::exists(marker));
         return;
@@ -84,9 +79,7 @@ TEST_F(FetchDescriptor, ASetupSwappedDuringItsCheckIsNeverStarted) {
     const auto copy = std::filesystem::path(started.substr(0, started.find(' '))).parent_path();
     std::filesystem::last_write_time(
         copy, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
-    test::SetEnvironment(test::kTempFolderVariable, folder.Path().string());
     RemoveEarlierSetupCopies();
-    test::SetEnvironment(test::kTempFolderVariable, temp);
     EXPECT_FALSE(std::filesystem::exists(copy));
 }
 
