@@ -7,7 +7,7 @@
 
 #include "TestSupport.h"
 #include "common/DateTime.h"
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk::test {
 

@@ -19,8 +19,8 @@
 #include "UpdateRun_test.h"
 #include "components/transfer/CurlTransfer.h"
 #include "components/transfer/KernelNetUtils.h"
-#include "run/RunEnded.h"
 #include "run/UpdateRun.h"
+#include "state/RunEnded.h"
 
 namespace tvk::test {
 namespace {

@@ -16,7 +16,7 @@
 #include "UpdateRun_test.h"
 #include "components/transfer/CurlTransfer.h"
 #include "components/transfer/KernelNetUtils.h"
-#include "run/RunEnded.h"
+#include "state/RunEnded.h"
 
 namespace tvk::test {
 namespace {

@@ -11,8 +11,8 @@
 #include "UpdateRunSupport.h"
 #include "components/transfer/CurlTransfer.h"
 #include "components/transfer/KernelNetUtils.h"
-#include "run/RunEnded.h"
 #include "run/UpdateRun.h"
+#include "state/RunEnded.h"
 
 // The update run tests' peers, stand-ins and fixture, shared by the tests of
 // either system and those of one system only.

@@ -4,7 +4,7 @@
 
 #include "common/NumberRules.h"
 #include "common/ServiceError.h"
-#include "run/RunEnded.h"
+#include "state/RunEnded.h"
 
 namespace tvk {
 

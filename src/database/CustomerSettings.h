@@ -2,7 +2,7 @@
 
 #include "common/DateTime.h"
 #include "components/Database.h"
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 

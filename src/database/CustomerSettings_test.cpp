@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 #include "components/database/DatabaseComponent.h"
-#include "run/RunEnded.h"
+#include "state/RunEnded.h"
 
 namespace tvk {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/DateTime.h"
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 

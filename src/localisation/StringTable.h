@@ -5,7 +5,7 @@
 
 #include "localisation/StringResources.h"
 #include "platform/Dialogs.h"
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 

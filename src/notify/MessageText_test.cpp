@@ -7,7 +7,7 @@
 
 #include "TestSupport.h"
 #include "platform/Platform.h"
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "common/ServiceError.h"
 #include "platform/Platform.h"
-#include "run/Trace.h"
+#include "state/Trace.h"
 
 namespace tvk {
 

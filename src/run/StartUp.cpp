@@ -13,10 +13,10 @@
 #include "localisation/StringTable.h"
 #include "platform/Platform.h"
 #include "run/CommandLine.h"
-#include "run/RunEnded.h"
 #include "run/ServiceSettings.h"
-#include "run/Trace.h"
 #include "run/UpdateRun.h"
+#include "state/RunEnded.h"
+#include "state/Trace.h"
 
 namespace tvk {
 

@@ -9,7 +9,7 @@
 #include "components/SettingsFile.h"
 #include "components/TransferComponent.h"
 #include "platform/Dialogs.h"
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 

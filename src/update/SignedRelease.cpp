@@ -9,7 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/ReplacementFile.h"
 #include "platform/TempNames.h"
-#include "run/Trace.h"
+#include "state/Trace.h"
 
 namespace tvk {
 

@@ -8,7 +8,7 @@
 
 #include "components/TransferComponent.h"
 #include "components/signature/ReleaseSignature.h"
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 

@@ -8,8 +8,8 @@
 #include "components/signature/ReleaseSignature.h"
 #include "localisation/StringTable.h"
 #include "platform/Platform.h"
-#include "run/RunEnded.h"
-#include "run/Trace.h"
+#include "state/RunEnded.h"
+#include "state/Trace.h"
 #include "update/CustomerFilter.h"
 #include "update/SignedRelease.h"
 

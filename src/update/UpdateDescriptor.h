@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 

@@ -7,8 +7,8 @@
 #include "components/database/DatabaseComponent.h"
 #include "components/settings/IniFile.h"
 #include "components/transfer/CurlTransfer.h"
-#include "run/RunEnded.h"
 #include "run/StartUp.h"
+#include "state/RunEnded.h"
 #include "update/UpdateDescriptor.h"
 
 // Shared by the tests of either system and those of one system only.

@@ -10,7 +10,7 @@ enum class ExitCode : int {
     CustomerSettings = 3,  // "Error getting mail settings:"
     UpdateInfo = 4,        // "Error getting update info: "
     DatabaseTooOld = 5,    // the database server is older than the release supports
-    SetupRefused = 6,      // a setup without the maker's valid signature was deleted, not started
+    SetupRefused = 6,      // the setup was refused (and deleted) or could not be started
 };
 
 // Thrown where a run ends the process from deep inside a step; it unwinds to

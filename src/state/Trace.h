@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/Platform.h"
-#include "run/RunState.h"
+#include "state/RunState.h"
 
 namespace tvk {
 
