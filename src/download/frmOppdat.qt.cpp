@@ -180,7 +180,12 @@ void frmOppdat::AskToReconnect() {
         question.title = "Connection lost";
         question.icon = MessageIcon::Question;
         question.buttons = MessageButtons::YesNo;
-        if (seams_.ask(question) == MessageAnswer::Yes) transfer_.Reconnect();
+        if (seams_.ask(question) == MessageAnswer::Yes) {
+            transfer_.Reconnect();
+        } else {
+            // The download ends as the user has just decided, as after a cancel.
+            cancelRequested_ = true;
+        }
     } catch (const std::exception& fault) {
         MessageBoxRequest box;
         box.text = "Could not reconnect: " + DescriptionOf(fault);
@@ -229,7 +234,8 @@ void frmOppdat::TransferFailed(const std::string&, const std::string&, const std
     Fail(reason);
 }
 
-// The user learns why, unless the user asked for the end.
+// The user learns why, unless the user asked for the end (a cancel, or No to
+// reconnecting).
 void frmOppdat::Fail(const std::string& reason) {
     if (!cancelRequested_) {
         MessageBoxRequest box;
