@@ -567,11 +567,14 @@ TEST(FaultsAtComponentLevel, ClearTextLoginIsJudgedByTheAddressConnectedTo) {
                         "--make-rprivate /") ||
             ::mount((folder / "hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr))
             ::_exit(99);
-        SmtpTestServer smtp({.userName = "anna", .password = "hemmelig", .host = "0.0.0.0"});
-        const std::string failure = SendEmail("a@b.no", "", "x", 0, 1, nullptr, "",
-                                              "127.0.0.1.x:" + std::to_string(smtp.Port()), "anna",
-                                              "hemmelig", "", "s@v.no", "", "", "");
-        WriteAll(folder / "r", failure.substr(0, 3) + std::to_string(smtp.LoginAttempts().size()));
+        {  // the server ends here: _exit runs no destructor
+            SmtpTestServer smtp({.userName = "anna", .password = "hemmelig", .host = "0.0.0.0"});
+            const std::string failure = SendEmail("a@b.no", "", "x", 0, 1, nullptr, "",
+                                                  "127.0.0.1.x:" + std::to_string(smtp.Port()),
+                                                  "anna", "hemmelig", "", "s@v.no", "", "", "");
+            WriteAll(folder / "r",
+                     failure.substr(0, 3) + std::to_string(smtp.LoginAttempts().size()));
+        }
         ::_exit(0);
     }
     int status = 0;
