@@ -198,8 +198,9 @@ namespace tvk {
 namespace {
 
 // The setup gets its name only when the maker's signature and the pin of the
-// signed descriptor hold, and only when its end was more than a closed
-// connection; whatever fails is gone and the user is told why.
+// signed descriptor hold (also when only the server's close ended it, which
+// the signature then proves whole); whatever fails is gone and the user is
+// told why.
 TEST_F(DownloadWindowLive, TheSetupGetsItsNameOnlyWithTheMakersSignature) {
     const std::string setup = Server::Pattern(0, static_cast<size_t>(kSize));
     const char* kComment = "file:VelkorSetup.exe build:512";
@@ -222,9 +223,11 @@ TEST_F(DownloadWindowLive, TheSetupGetsItsNameOnlyWithTheMakersSignature) {
          [](Server::Response&) {}, "its signature was made for another build"},
         {"cut without a length", signed_, "", -1,
          [](Server::Response& r) { r.withoutLength = true, r.dropAfter = 1000000; },
-         "without announcing the length"},
+         "its signature does not match its content"},
         {"no length but the descriptor's size", signed_, "", kSize,
          [](Server::Response& r) { r.withoutLength = true; }, nullptr},
+        {"no length, signed", signed_, "", -1, [](Server::Response& r) { r.withoutLength = true; },
+         nullptr},
     };
     for (const Case& c : cases) {
         asked.clear();

@@ -79,6 +79,7 @@ struct Exchange {
     BodySink* sink = nullptr;
     int64_t limit = -1;      // the most bytes the body may have; -1: no limit
     int64_t exactSize = -1;  // the size the body must have, from a signed source
+    bool proven = false;     // a signature is checked on the body after the fetch
     long status = 0;
     std::string reason;
     BodyFraming framing;
@@ -157,7 +158,11 @@ void Perform(const std::string& url, const TransferOptions& options, Exchange& e
                                                         " is larger than " +
                                                         std::to_string(exchange.limit) + " bytes");
     if (rc != CURLE_OK) throw ServiceError(rc, CurlFailure(rc, detail));
-    if (exchange.framing.EndsAtClose(curl) && exchange.received != exchange.exactSize)
+    // Without a length the end is only the server's close, which a cut
+    // connection looks like too: the body counts at the size a signed source
+    // names or, without one, when its signature is checked after.
+    if (exchange.framing.EndsAtClose(curl) && exchange.received != exchange.exactSize &&
+        (exchange.exactSize >= 0 || !exchange.proven))
         throw ServiceError(CURLE_PARTIAL_FILE, kEndedByClose);
 }
 
@@ -217,6 +222,7 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
     Exchange exchange;
     exchange.sink = &file;
     exchange.limit = exchange.exactSize = check_.size;
+    exchange.proven = static_cast<bool>(check_.verify);
     exchange.stopped = &fetchesStopped_;
     try {
         Perform(url, options_, exchange, std::chrono::seconds(0));
@@ -234,6 +240,7 @@ std::string CurlTransfer::FetchHTTP(const std::string& url, size_t limit) {
     Exchange exchange;
     exchange.sink = &body;
     exchange.limit = static_cast<int64_t>(limit);
+    exchange.proven = true;  // see FetchHTTP in TransferComponent.h
     exchange.stopped = &fetchesStopped_;
     Perform(url, options_, exchange, options_.whole);
     return body.Take();

@@ -31,6 +31,7 @@ struct Exchange {
     CurlTransferPartFile* file = nullptr;
     CurlTransferAttempt::Listener* listener = nullptr;
     int64_t exactSize = -1;  // the size a signed source names; -1: not known
+    bool verified = false;   // the complete body is verified (its signature)
     long status = 0;
     std::string reason;
     BodyFraming framing;
@@ -159,8 +160,11 @@ struct CurlTransferAttempt::Handles {
     char detail[CURL_ERROR_SIZE] = {};
 };
 
-CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options, int64_t exactSize)
-    : options_(options), exactSize_(exactSize), handles_(std::make_unique<Handles>()) {
+CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options, const DownloadCheck& check)
+    : options_(options),
+      exactSize_(check.size),
+      verified_(static_cast<bool>(check.verify)),
+      handles_(std::make_unique<Handles>()) {
     handles_->multi.reset(curl_multi_init());
     handles_->easy.reset(curl_easy_init());
     if (!handles_->multi || !handles_->easy)
@@ -195,11 +199,11 @@ CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
         if (ex.total >= 0 && file.Size() > ex.total)
             return {Outcome::Failed, "The server sent more bytes than it announced"};
         // Without a length the end is only the server's close, which a cut
-        // connection looks like too; only the size a signed source names
-        // tells them apart.
+        // connection looks like too; the size a signed source names tells
+        // them apart, or else the signature that is checked next.
         if (ex.total < 0 && ex.framing.EndsAtClose(curl)) {
-            if (ex.exactSize < 0) return {Outcome::Failed, kEndedByClose};
-            if (file.Size() < ex.exactSize)
+            if (ex.exactSize < 0 && !ex.verified) return {Outcome::Failed, kEndedByClose};
+            if (ex.exactSize >= 0 && file.Size() < ex.exactSize)
                 return {Outcome::Lost,
                         "The server sent fewer bytes than the update information names"};
         }
@@ -224,6 +228,7 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
     ex.file = &file;
     ex.listener = &listener;
     ex.exactSize = exactSize_;
+    ex.verified = verified_;
 
     curl_support::SetHttpBasics(curl, url, options_, handles_->detail);
     Set(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);

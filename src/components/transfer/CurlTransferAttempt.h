@@ -36,9 +36,11 @@ class CurlTransferAttempt {
         virtual bool StopRequested() = 0;
     };
 
-    // `exactSize`: the size the file must have, from a signed source (-1: not
-    // known). A body longer than that is refused while it arrives.
-    CurlTransferAttempt(const TransferOptions& options, int64_t exactSize);
+    // `check`: what the file must show once complete. A body longer than its
+    // size is refused while it arrives; one whose end is only the server's
+    // close is complete at that size or, without one, when the check verifies
+    // it afterwards.
+    CurlTransferAttempt(const TransferOptions& options, const DownloadCheck& check);
     ~CurlTransferAttempt();
     CurlTransferAttempt(const CurlTransferAttempt&) = delete;
     CurlTransferAttempt& operator=(const CurlTransferAttempt&) = delete;
@@ -57,6 +59,7 @@ class CurlTransferAttempt {
     struct Handles;
     TransferOptions options_;
     int64_t exactSize_;
+    bool verified_;
     std::unique_ptr<Handles> handles_;
 };
 

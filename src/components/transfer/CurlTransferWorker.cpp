@@ -36,7 +36,7 @@ struct CurlTransferWorker::State : CurlTransferAttempt::Listener,
         : request(std::move(r)),
           local(platform::PathText(TargetPath(request.folder, request.fileName))),
           host(HostOf(request.url)),
-          attempt(request.options, request.check.size) {}
+          attempt(request.options, request.check) {}
 
     const Request request;
     const std::string local;
