@@ -472,11 +472,14 @@ class EndRecorder : public TransferEvents {
     void TransferStart(const std::string&, const std::string&, bool) override {}
     void TransferProgress(const std::string&, const std::string&, int64_t, int64_t,
                           bool&) override {}
-    void TransferFailed(const std::string&, const std::string&, const std::string&) override {
+    void TransferFailed(const std::string&, const std::string&,
+                        const TransferError& failure) override {
         ++failed;
+        cause = failure.Cause();
     }
     void TransferComplete(const std::string&, const std::string&) override { ++complete; }
     int failed = 0, complete = 0, lost = 0;
+    TransferCause cause = TransferCause::Other;
 };
 
 // The disk fills while the setup program arrives: a 256 KiB tmpfs in a mount
@@ -507,8 +510,9 @@ TEST(FaultsAtComponentLevel, AFullDiskDuringTheDownloadFailsAndKeepsThePreviousF
             transfer.SetEvents(&events, &dispatcher);
             transfer.GetFileHTTP(server.Url("/setup.exe"), disk.Path().string() + "/", "setup.exe");
             dispatcher.PumpUntil([&] { return events.failed + events.complete > 0; }, 30s);
-            std::string text = "failed " + std::to_string(events.failed) + "\ncomplete " +
-                               std::to_string(events.complete) + "\nlost " +
+            std::string text = "failed " + std::to_string(events.failed) +
+                               (events.cause == TransferCause::DiskFull ? " (disk full)" : "") +
+                               "\ncomplete " + std::to_string(events.complete) + "\nlost " +
                                std::to_string(events.lost) + "\nprevious kept " +
                                std::to_string(ReadAll(disk / "setup.exe") == previous) + "\n";
             std::ofstream(report / "result") << text;
@@ -520,7 +524,8 @@ TEST(FaultsAtComponentLevel, AFullDiskDuringTheDownloadFailsAndKeepsThePreviousF
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 99) GTEST_SKIP() << "needs mount namespaces (root)";
     ASSERT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadAll(report / "result"), "failed 1\ncomplete 0\nlost 0\nprevious kept 1\n");
+    EXPECT_EQ(ReadAll(report / "result"),
+              "failed 1 (disk full)\ncomplete 0\nlost 0\nprevious kept 1\n");
 }
 
 // ---- Mail --------------------------------------------------------------------

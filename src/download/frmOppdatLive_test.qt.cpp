@@ -95,7 +95,9 @@ TEST_F(DownloadWindowLive, ANotFoundSetupFailsAndLeavesNothing) {
     ASSERT_TRUE(WaitUntilClosed());
     EXPECT_FALSE(w.OK());
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].text, "The update could not be installed: 404 Not Found");
+    EXPECT_EQ(asked[0].text,
+              "The update could not be installed: VelkorSetup.exe is not on the update server "
+              "(404 - Not Found)");
     EXPECT_EQ(asked[0].title, "Velkor UpdateService");
     EXPECT_TRUE(NothingLeft());
 }

@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "TestSupport.h"
+#include "components/TransferError.h"
+#include "localisation/StringTable.h"
 #include "platform/Platform.h"
 #include "run/RunState.h"
 
@@ -33,6 +35,51 @@ TEST(ReplacePlaceholders, InsertedTextIsSearchedOnlyByLowerNumbers) {
     EXPECT_EQ(ReplacePlaceholders("[@1]", {"@1@1", "two"}), "[@1@1]");
     EXPECT_EQ(ReplacePlaceholders("[@1]", {"@2", "two"}), "[@2]");
     EXPECT_EQ(ReplacePlaceholders("@1@1", {"@"}), "@@");
+}
+
+// A plain sentence of what happened, then the technical detail.
+TEST(DescribeTransferFailure, LeadsWithWhatHappenedThenTheNumberAndDescription) {
+    using enum TransferCause;
+    const struct {
+        TransferError failure;
+        int language;
+        const char* told;
+    } cases[] = {
+        {{NotOnServer, 404, "Not Found"},
+         2057,
+         "VelkorSetup.exe is not on the update server (404 - Not Found)"},
+        {{NotOnServer, 404, "Not Found"},
+         1044,
+         "VelkorSetup.exe finnes ikke på oppdateringsserveren (404 - Not Found)"},
+        {{NoConnection, 7, "Couldn't connect to server"},
+         2057,
+         "The update server could not be reached (7 - Couldn't connect to server)"},
+        {{ConnectionLost, 18, "Transferred a partial file"},
+         1031,
+         "Die Verbindung zum Aktualisierungsserver wurde unterbrochen (18 - Transferred a partial "
+         "file)"},
+        {{DiskFull, 28, "Cannot write /u/x.part: No space left on device"},
+         2057,
+         "The disk is full (28 - Cannot write /u/x.part: No space left on device)"},
+        {{NoPermission, 13, "Cannot create /u/x.part: Permission denied"},
+         1053,
+         "Det saknas behörighet att skriva i mappen /u (13 - Cannot create /u/x.part: Permission "
+         "denied)"},
+        {{Other, 60, "SSL peer certificate was not OK"},
+         1030,
+         "VelkorSetup.exe kunne ikke hentes fra opdateringsserveren (60 - SSL peer certificate "
+         "was not OK)"},
+        {{Refused, -2146869232, "VelkorSetup.exe is refused: its signature does not match"},
+         2057,
+         "VelkorSetup.exe is refused: its signature does not match"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DescribeTransferFailure(StringTableTexts(c.language), c.failure,
+                                          "VelkorSetup.exe", "/u/"),
+                  c.told);
+    // A failure that is not a transfer's is told as one that has no plainer name.
+    EXPECT_EQ(DescribeTransferFailure(StringTableTexts(2057), ServiceError(5, "busy"), "a.exe", ""),
+              "a.exe could not be fetched from the update server (5 - busy)");
 }
 
 class NoticePageTest : public ::testing::Test {

@@ -151,19 +151,19 @@ void Perform(const std::string& url, const TransferOptions& options, Exchange& e
     if (exchange.status >= 400) {
         std::string reason = ReasonOrStandardPhrase(exchange.status, exchange.reason);
         if (reason.empty()) reason = "HTTP error";
-        throw ServiceError(exchange.status, reason);
+        throw TransferError(CauseOfHttpStatus(exchange.status), exchange.status, reason);
     }
     if (exchange.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
-        throw ServiceError(CURLE_FILESIZE_EXCEEDED, "The answer from " + HostOf(url) +
-                                                        " is larger than " +
-                                                        std::to_string(exchange.limit) + " bytes");
-    if (rc != CURLE_OK) throw ServiceError(rc, CurlFailure(rc, detail));
+        throw TransferError(TransferCause::Other, CURLE_FILESIZE_EXCEEDED,
+                            "The answer from " + HostOf(url) + " is larger than " +
+                                std::to_string(exchange.limit) + " bytes");
+    if (rc != CURLE_OK) throw TransferError(CauseOfCurlCode(rc), rc, CurlFailure(rc, detail));
     // Without a length the end is only the server's close, which a cut
     // connection looks like too: the body counts at the size a signed source
     // names or, without one, when its signature is checked after.
     if (exchange.framing.EndsAtClose(curl) && exchange.received != exchange.exactSize &&
         (exchange.exactSize >= 0 || !exchange.proven))
-        throw ServiceError(CURLE_PARTIAL_FILE, kEndedByClose);
+        throw TransferError(TransferCause::Other, CURLE_PARTIAL_FILE, kEndedByClose);
 }
 
 }  // namespace
@@ -228,7 +228,9 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
         Perform(url, options_, exchange, std::chrono::seconds(0));
     } catch (const ServiceError&) {
         if (file.Error() != 0)
-            throw ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.Target()));
+            throw TransferError(
+                CauseOfFileError(file.Error()),
+                ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.Target())));
         throw;
     }
     if (check_.verify) check_.verify(file.Temp());

@@ -22,7 +22,12 @@ class CurlTransferAttempt {
     };
     struct Result {
         Outcome outcome = Outcome::Failed;
+        // Why it was lost or failed, as the user is told it.
+        TransferCause cause = TransferCause::Other;
+        int64_t number = 0;
         std::string reason;
+
+        TransferError Failure() const { return {cause, number, reason}; }
     };
 
     // Called on the worker thread while the request runs.
