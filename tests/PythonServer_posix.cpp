@@ -19,10 +19,7 @@ namespace {
 // ends: the pipe's other end is the owner's alone, so the server goes with its
 // owner on every path, a crash, a kill or an _exit that skips the destructor.
 const char* kOwnedRun = R"(import os, runpy, sys, threading
-def owner_gone():
-    sys.stdin.buffer.read()
-    os._exit(0)
-threading.Thread(target=owner_gone, daemon=True).start()
+threading.Thread(target=lambda: (sys.stdin.buffer.read(), os._exit(0)), daemon=True).start()
 sys.argv = sys.argv[1:]
 runpy.run_path(sys.argv[0], run_name="__main__"))";
 
@@ -50,10 +47,7 @@ PythonServer::PythonServer(const std::string& name, const std::filesystem::path&
     posix_spawn_file_actions_destroy(&actions);
     ::close(owner[0]);
     owner_ = owner[1];
-    if (rc != 0) {
-        ::close(owner_);
-        throw std::runtime_error("cannot start /usr/bin/python3 for the " + name);
-    }
+    if (rc != 0) throw std::runtime_error("cannot start /usr/bin/python3 for the " + name);
 
     // Bounded wait for the server to say on which port it listens.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -61,14 +55,12 @@ PythonServer::PythonServer(const std::string& name, const std::filesystem::path&
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
-            ::close(owner_);
             throw std::runtime_error(name + " ended: " + ReadAll(log));
         }
         if (std::chrono::steady_clock::now() > deadline) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, &status, 0);
             pid_ = -1;
-            ::close(owner_);
             throw std::runtime_error(name + " did not start: " + ReadAll(log));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

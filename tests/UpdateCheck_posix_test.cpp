@@ -172,8 +172,7 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
             << c.name << ": " << run.err;
         EXPECT_EQ(ReadAll(folder / "update.ini"), taken) << c.name;
     }
-    // A maker withdraws a build by a later release of a lower one, here from
-    // a server that ends it by its close alone: the signature proves it whole.
+    // A maker withdraws a build by a later release of a lower one (ended by the close alone).
     std::string withdrawn = Descriptor512With("Issued=2026-12-03T10:00:00Z\r\n");
     withdrawn.replace(withdrawn.find("512"), 3, "505");
     server.ServeSigned("/files/update.ini", withdrawn);

@@ -200,9 +200,8 @@ namespace tvk {
 namespace {
 
 // The setup gets its name only when the maker's signature and the pin of the
-// signed descriptor hold (also when only the server's close ended it, which
-// the signature then proves whole); whatever fails is gone and the user is
-// told why.
+// signed descriptor hold, which also prove whole a body that only the server's
+// close ended; whatever fails is gone and the user is told why.
 TEST_F(DownloadWindowLive, TheSetupGetsItsNameOnlyWithTheMakersSignature) {
     const std::string setup = Server::Pattern(0, static_cast<size_t>(kSize));
     const char* kComment = "file:VelkorSetup.exe build:512";

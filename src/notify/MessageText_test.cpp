@@ -41,45 +41,24 @@ TEST(ReplacePlaceholders, InsertedTextIsSearchedOnlyByLowerNumbers) {
 TEST(DescribeTransferFailure, LeadsWithWhatHappenedThenTheNumberAndDescription) {
     using enum TransferCause;
     const struct {
-        TransferError failure;
         int language;
+        TransferError failure;
         const char* told;
     } cases[] = {
-        {{NotOnServer, 404, "Not Found"},
-         2057,
-         "VelkorSetup.exe is not on the update server (404 - Not Found)"},
-        {{NotOnServer, 404, "Not Found"},
-         1044,
-         "VelkorSetup.exe finnes ikke på oppdateringsserveren (404 - Not Found)"},
-        {{NoConnection, 7, "Couldn't connect to server"},
-         2057,
-         "The update server could not be reached (7 - Couldn't connect to server)"},
-        {{ConnectionLost, 18, "Transferred a partial file"},
-         1031,
-         "Die Verbindung zum Aktualisierungsserver wurde unterbrochen (18 - Transferred a partial "
-         "file)"},
-        {{DiskFull, 28, "Cannot write /u/x.part: No space left on device"},
-         2057,
-         "The disk is full (28 - Cannot write /u/x.part: No space left on device)"},
-        {{NoPermission, 13, "Cannot create /u/x.part: Permission denied"},
-         1053,
-         "Det saknas behörighet att skriva i mappen /u (13 - Cannot create /u/x.part: Permission "
-         "denied)"},
-        {{Other, 60, "SSL peer certificate was not OK"},
-         1030,
-         "VelkorSetup.exe kunne ikke hentes fra opdateringsserveren (60 - SSL peer certificate "
-         "was not OK)"},
-        {{Refused, -2146869232, "VelkorSetup.exe is refused: its signature does not match"},
-         2057,
-         "VelkorSetup.exe is refused: its signature does not match"},
+        {2057, {NotOnServer, 404, "x"}, "a.exe is not on the update server (404 - x)"},
+        {1044, {NotOnServer, 410, "x"}, "a.exe finnes ikke på oppdateringsserveren (410 - x)"},
+        {2057, {NoConnection, 7, "x"}, "The update server could not be reached (7 - x)"},
+        {1031,
+         {ConnectionLost, 18, "x"},
+         "Die Verbindung zum Aktualisierungsserver wurde unterbrochen (18 - x)"},
+        {2057, {DiskFull, 28, "x"}, "The disk is full (28 - x)"},
+        {1053, {NoPermission, 13, "x"}, "Det saknas behörighet att skriva i mappen /u (13 - x)"},
+        {1030, {Other, 60, "x"}, "a.exe kunne ikke hentes fra opdateringsserveren (60 - x)"},
+        {2057, {Refused, -1, "a.exe is refused: why"}, "a.exe is refused: why"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(DescribeTransferFailure(StringTableTexts(c.language), c.failure,
-                                          "VelkorSetup.exe", "/u/"),
+        EXPECT_EQ(DescribeTransferFailure(StringTableTexts(c.language), c.failure, "a.exe", "/u/"),
                   c.told);
-    // A failure that is not a transfer's is told as one that has no plainer name.
-    EXPECT_EQ(DescribeTransferFailure(StringTableTexts(2057), ServiceError(5, "busy"), "a.exe", ""),
-              "a.exe could not be fetched from the update server (5 - busy)");
 }
 
 class NoticePageTest : public ::testing::Test {

@@ -154,8 +154,7 @@ TEST_F(frmMeldingTest, BrowserAsksForThePageInTheRunsLanguage) {
     window->setSoftwareUpdate(true);
     window->setURL(server.Url("/info.html"));
     window->show();  // the page follows the window
-    // One native window from the first show on: its page view must not make
-    // it again (on an X server, where the engine draws through OpenGL).
+    // One native window from the first show on (see frmMeldingTest.OnAnXServer).
     const WId shown = window->winId();
     ASSERT_TRUE(WaitUntil([&] { return window->findChild<QWidget*>("WebBrowser1"); }, kWaitMs));
     // Either page view: the browser engine's or the one of the page's text.

@@ -81,7 +81,6 @@ TEST_F(CurlTransferTest, StalledAndInterruptedTransfersFailAndKeepThePreviousFil
     EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor);
     // A length announced and not reached stays a cut, whatever checks follow.
     server.CloseHalfway("/update.ini", std::string(10000, 'x'));
-    EXPECT_EQ(FetchError(server.Url("/update.ini")).Number(), 18);
     EXPECT_EQ(ErrorOf([&] { transfer.FetchHTTP(server.Url("/update.ini"), 1 << 20); }).Number(),
               18);
 
