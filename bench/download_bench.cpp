@@ -26,7 +26,8 @@ class Outcome : public tvk::TransferEvents {
         bytes = bytesSoFar;
         ++reports;
     }
-    void TransferFailed(const std::string&, const std::string&, const std::string&) override {
+    void TransferFailed(const std::string&, const std::string&,
+                        const tvk::TransferError&) override {
         ended = failed = true;
     }
     void TransferComplete(const std::string&, const std::string&) override { ended = true; }

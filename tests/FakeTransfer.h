@@ -78,8 +78,8 @@ class FakeTransfer : public TransferComponent {
             cancelAnswers.push_back(cancel);
         });
     }
-    void SendFailed(std::string reason = "404 Not Found") {
-        Send([=](TransferEvents& e) { e.TransferFailed(kRemote, kLocal, reason); });
+    void SendFailed(TransferError failure = {TransferCause::NotOnServer, 404, "Not Found"}) {
+        Send([=](TransferEvents& e) { e.TransferFailed(kRemote, kLocal, failure); });
     }
     void SendComplete() {
         Send([](TransferEvents& e) { e.TransferComplete(kRemote, kLocal); });

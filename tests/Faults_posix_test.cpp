@@ -473,11 +473,14 @@ class EndRecorder : public TransferEvents {
     void TransferStart(const std::string&, const std::string&, bool) override {}
     void TransferProgress(const std::string&, const std::string&, int64_t, int64_t,
                           bool&) override {}
-    void TransferFailed(const std::string&, const std::string&, const std::string&) override {
+    void TransferFailed(const std::string&, const std::string&,
+                        const TransferError& failure) override {
         ++failed;
+        cause = failure.Cause();
     }
     void TransferComplete(const std::string&, const std::string&) override { ++complete; }
     int failed = 0, complete = 0, lost = 0;
+    TransferCause cause = TransferCause::Other;
 };
 
 // The disk fills while the setup program arrives: a 256 KiB tmpfs in a mount
@@ -508,8 +511,9 @@ TEST(FaultsAtComponentLevel, AFullDiskDuringTheDownloadFailsAndKeepsThePreviousF
             transfer.SetEvents(&events, &dispatcher);
             transfer.GetFileHTTP(server.Url("/setup.exe"), disk.Path().string() + "/", "setup.exe");
             dispatcher.PumpUntil([&] { return events.failed + events.complete > 0; }, 30s);
-            std::string text = "failed " + std::to_string(events.failed) + "\ncomplete " +
-                               std::to_string(events.complete) + "\nlost " +
+            std::string text = "failed " + std::to_string(events.failed) +
+                               (events.cause == TransferCause::DiskFull ? " (disk full)" : "") +
+                               "\ncomplete " + std::to_string(events.complete) + "\nlost " +
                                std::to_string(events.lost) + "\nprevious kept " +
                                std::to_string(ReadAll(disk / "setup.exe") == previous) + "\n";
             std::ofstream(report / "result") << text;
@@ -521,7 +525,8 @@ TEST(FaultsAtComponentLevel, AFullDiskDuringTheDownloadFailsAndKeepsThePreviousF
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 99) GTEST_SKIP() << "needs mount namespaces (root)";
     ASSERT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadAll(report / "result"), "failed 1\ncomplete 0\nlost 0\nprevious kept 1\n");
+    EXPECT_EQ(ReadAll(report / "result"),
+              "failed 1 (disk full)\ncomplete 0\nlost 0\nprevious kept 1\n");
 }
 
 // ---- Mail --------------------------------------------------------------------
@@ -568,11 +573,14 @@ TEST(FaultsAtComponentLevel, ClearTextLoginIsJudgedByTheAddressConnectedTo) {
                         "--make-rprivate /") ||
             ::mount((folder / "hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr))
             ::_exit(99);
-        SmtpTestServer smtp({.userName = "anna", .password = "hemmelig", .host = "0.0.0.0"});
-        const std::string failure = SendEmail("a@b.no", "", "x", 0, 1, nullptr, "",
-                                              "127.0.0.1.x:" + std::to_string(smtp.Port()), "anna",
-                                              "hemmelig", "", "s@v.no", "", "", "");
-        WriteAll(folder / "r", failure.substr(0, 3) + std::to_string(smtp.LoginAttempts().size()));
+        {  // the server ends here: _exit runs no destructor
+            SmtpTestServer smtp({.userName = "anna", .password = "hemmelig", .host = "0.0.0.0"});
+            const std::string failure = SendEmail("a@b.no", "", "x", 0, 1, nullptr, "",
+                                                  "127.0.0.1.x:" + std::to_string(smtp.Port()),
+                                                  "anna", "hemmelig", "", "s@v.no", "", "", "");
+            WriteAll(folder / "r",
+                     failure.substr(0, 3) + std::to_string(smtp.LoginAttempts().size()));
+        }
         ::_exit(0);
     }
     int status = 0;

@@ -11,7 +11,8 @@ namespace tvk::test {
 
 // A test peer written in Python, run with the system's own interpreter. The
 // script gets `args` and writes the port it listens on into the file "port"
-// of `folder`; its output goes to "server.log" there. Stopped by its own pid.
+// of `folder`; its output goes to "server.log" there. Stopped by its own pid,
+// and it ends by itself once its owner's process has ended.
 class PythonServer {
   public:
     PythonServer(const std::string& name, const std::filesystem::path& folder,
@@ -24,6 +25,7 @@ class PythonServer {
 
   private:
     pid_t pid_ = -1;
+    int owner_ = -1;  // the write end of the script's standard input
     uint16_t port_ = 0;
 };
 

@@ -172,10 +172,13 @@ TEST_F(UpdateCheck, ADescriptorWithoutTheMakersSignatureChangesNothing) {
             << c.name << ": " << run.err;
         EXPECT_EQ(ReadAll(folder / "update.ini"), taken) << c.name;
     }
-    // A maker withdraws a build by a later release of a lower one.
+    // A maker withdraws a build by a later release of a lower one (ended by the close alone).
     std::string withdrawn = Descriptor512With("Issued=2026-12-03T10:00:00Z\r\n");
     withdrawn.replace(withdrawn.find("512"), 3, "505");
     server.ServeSigned("/files/update.ini", withdrawn);
+    LoopbackHttpServer::Response unframed{200, "OK", withdrawn, {}};
+    unframed.withoutLength = true;
+    server.Serve("/files/update.ini", unframed);
     EXPECT_EQ(Run({"1", "x", "2057", "true"}).exitCode, 0);
     EXPECT_EQ(ReadAll(folder / "update.ini"), withdrawn);
 }

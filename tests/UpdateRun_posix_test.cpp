@@ -154,8 +154,9 @@ TEST_F(UpdateRun, OnlyASetupTheMakerSignedIsReportedAndStarted) {
     } cases[] = {
         {"no signature on the host",
          [&] { http.ServeStatus("/files/VelkorSetup.exe.minisig", 404, "Not Found"); }, 6,
-         "Oppdateringen kunne ikke installeres: The signature VelkorSetup.exe.minisig could not "
-         "be fetched: Not Found",
+         "Oppdateringen kunne ikke installeres: VelkorSetup.exe finnes ikke på "
+         "oppdateringsserveren (404 - The signature VelkorSetup.exe.minisig could not be fetched: "
+         "Not Found)",
          0},
         {"replaced after its download",
          [&] {

@@ -15,7 +15,10 @@ struct DownloadCheck {
     // The length the file must have, from a signed source; -1: not known.
     int64_t size = -1;
     // Refuses the complete body by throwing ServiceError; it may run on the
-    // transfer's own thread. Empty: no check.
+    // transfer's own thread. Empty: no check. A signature proves the body
+    // whole, so with this a body whose end is only the server's close (no
+    // length, as HTTP/1.0 servers and some proxies send it) counts as complete
+    // when it holds.
     std::function<void(const std::filesystem::path& body)> verify;
 };
 
@@ -61,12 +64,17 @@ class TransferComponent {
                              const std::string& fileName) = 0;
 
     // For the downloads GetFileHTTP starts from now on. A body whose end is
-    // only the server's close counts as complete only at the checked size.
+    // only the server's close counts as complete only at the checked size or,
+    // when no size is known, when the check's verify holds for it; a body that
+    // announced its length and ended short never does.
     virtual void SetDownloadCheck(DownloadCheck check) = 0;
 
     // Fetches `url` into memory, synchronously: at most `limit` bytes, within
     // a bounded time in all. Throws ServiceError as GetFileHTTP does; a
-    // larger body is error 63.
+    // larger body is error 63. A body whose end is only the server's close is
+    // returned too, though a cut looks the same: what is fetched into memory
+    // proves itself (a signed descriptor, a signature) or is only shown (a
+    // page).
     virtual std::string FetchHTTP(const std::string& url, size_t limit) = 0;
 };
 

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "components/TransferError.h"
+
 namespace tvk {
 
 // A lost (or stalled) connection: the transfer waits for Reconnect or a cancel.
@@ -25,10 +27,10 @@ class TransferEvents {
     // second); the byte counts are always exact.
     virtual void TransferProgress(const std::string& remote, const std::string& local,
                                   int64_t bytesSoFar, int64_t totalBytes, bool& cancel) = 0;
-    // Exactly one of these two ends every transfer. `reason` says why it
+    // Exactly one of these two ends every transfer. `failure` says why it
     // failed, for the user.
     virtual void TransferFailed(const std::string& remote, const std::string& local,
-                                const std::string& reason) = 0;
+                                const TransferError& failure) = 0;
     virtual void TransferComplete(const std::string& remote, const std::string& local) = 0;
 };
 

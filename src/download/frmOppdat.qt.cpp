@@ -158,10 +158,12 @@ void frmOppdat::Start() {
     try {
         transfer_.SetDownloadCheck(check_);
         transfer_.GetFileHTTP(urlHost_ + "/" + hostExe_, localPath_, localExe_);
-    } catch (const std::exception& fault) {
+    } catch (const ServiceError& fault) {
         // A download that cannot even begin ends like one that failed, so
         // that the run goes on without a setup instead of waiting forever.
-        Fail(DescriptionOf(fault));
+        Fail(fault);
+    } catch (const std::exception& fault) {
+        Fail(ServiceError(-1, fault.what()));
     }
     timStart->stop();
 }
@@ -180,7 +182,12 @@ void frmOppdat::AskToReconnect() {
         question.title = "Connection lost";
         question.icon = MessageIcon::Question;
         question.buttons = MessageButtons::YesNo;
-        if (seams_.ask(question) == MessageAnswer::Yes) transfer_.Reconnect();
+        if (seams_.ask(question) == MessageAnswer::Yes) {
+            transfer_.Reconnect();
+        } else {
+            // The download ends as the user has just decided, as after a cancel.
+            cancelRequested_ = true;
+        }
     } catch (const std::exception& fault) {
         MessageBoxRequest box;
         box.text = "Could not reconnect: " + DescriptionOf(fault);
@@ -225,15 +232,18 @@ void frmOppdat::TransferComplete(const std::string&, const std::string&) {
     CloseSelf();
 }
 
-void frmOppdat::TransferFailed(const std::string&, const std::string&, const std::string& reason) {
-    Fail(reason);
+void frmOppdat::TransferFailed(const std::string&, const std::string&,
+                               const TransferError& failure) {
+    Fail(failure);
 }
 
-// The user learns why, unless the user asked for the end.
-void frmOppdat::Fail(const std::string& reason) {
+// The user learns why, unless the user asked for the end (a cancel, or No to
+// reconnecting).
+void frmOppdat::Fail(const ServiceError& failure) {
     if (!cancelRequested_) {
         MessageBoxRequest box;
-        box.text = ReplacePlaceholders(texts_.Text(226), {reason});
+        box.text = ReplacePlaceholders(
+            texts_.Text(226), {DescribeTransferFailure(texts_, failure, hostExe_, localPath_)});
         box.title = texts_.Text(100);
         box.icon = MessageIcon::Critical;
         seams_.ask(box);

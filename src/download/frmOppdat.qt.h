@@ -62,7 +62,7 @@ class frmOppdat : public QDialog, private TransferEvents {
     void TransferProgress(const std::string& remote, const std::string& local, int64_t bytesSoFar,
                           int64_t totalBytes, bool& cancel) override;
     void TransferFailed(const std::string& remote, const std::string& local,
-                        const std::string& reason) override;
+                        const TransferError& failure) override;
     void TransferComplete(const std::string& remote, const std::string& local) override;
 
     void CreateControls();
@@ -71,7 +71,7 @@ class frmOppdat : public QDialog, private TransferEvents {
     void ShowProgress(int64_t bytesSoFar, int64_t totalBytes);
     void AskToReconnect();
     void DeletePartialDownload() const;
-    void Fail(const std::string& reason);
+    void Fail(const ServiceError& failure);
     void CloseSelf();
     bool MayClose() const { return closingSelf_ || finished_; }
     double SecondsNow() const;

@@ -333,6 +333,12 @@ TEST_F(DownloadWindow, ConnectionLostAsksWhetherToReconnect) {
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(transfer.reconnects, 1);
     EXPECT_TRUE(window->isVisible());
+
+    // The No was the user's own end: no box says it again.
+    transfer.SendFailed();
+    Deliver();
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(DownloadWindow, FailedReconnectIsReported) {

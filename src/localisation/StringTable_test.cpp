@@ -108,6 +108,36 @@ const std::vector<Row> kExpected = {
       "Die Aktualisierung konnte nicht installiert werden: @1",
       "Oppdateringen kunne ikke installeres: @1", "Uppdateringen kunde inte installeras: @1",
       "The update could not be installed: @1"}},
+    {227,
+     {"@1 findes ikke på opdateringsserveren",
+      "@1 ist auf dem Aktualisierungsserver nicht vorhanden",
+      "@1 finnes ikke på oppdateringsserveren", "@1 finns inte på uppdateringsservern",
+      "@1 is not on the update server"}},
+    {228,
+     {"Opdateringsserveren kunne ikke nås", "Der Aktualisierungsserver ist nicht erreichbar",
+      "Oppdateringsserveren kunne ikke nås", "Uppdateringsservern kunde inte nås",
+      "The update server could not be reached"}},
+    {229,
+     {"Forbindelsen til opdateringsserveren blev afbrudt",
+      "Die Verbindung zum Aktualisierungsserver wurde unterbrochen",
+      "Forbindelsen til oppdateringsserveren ble brutt",
+      "Anslutningen till uppdateringsservern bröts",
+      "The connection to the update server was lost"}},
+    {230,
+     {"Disken er fuld", "Der Datenträger ist voll", "Disken er full", "Disken är full",
+      "The disk is full"}},
+    {231,
+     {"Der er ikke tilladelse til at skrive i mappen @1",
+      "Es fehlt die Berechtigung, in den Ordner @1 zu schreiben",
+      "Det er ikke tillatelse til å skrive til mappen @1",
+      "Det saknas behörighet att skriva i mappen @1",
+      "There is no permission to write to the folder @1"}},
+    {232,
+     {"@1 kunne ikke hentes fra opdateringsserveren",
+      "@1 konnte nicht vom Aktualisierungsserver abgerufen werden",
+      "@1 kunne ikke hentes fra oppdateringsserveren",
+      "@1 kunde inte hämtas från uppdateringsservern",
+      "@1 could not be fetched from the update server"}},
 };
 
 class StringTableTest : public ::testing::Test {
@@ -119,7 +149,7 @@ class StringTableTest : public ::testing::Test {
 };
 
 TEST_F(StringTableTest, EveryIdInEveryLanguageHasItsText) {
-    ASSERT_EQ(kExpected.size(), 25u);
+    ASSERT_EQ(kExpected.size(), 31u);
     for (const Row& row : kExpected) {
         for (size_t i = 0; i < kLanguages.size(); ++i) {
             EXPECT_EQ(Load(kLanguages[i], row.id), row.texts[i])
@@ -154,7 +184,7 @@ TEST_F(StringTableTest, LanguagesOutsideTheTableGiveEmptyTexts) {
 }
 
 TEST_F(StringTableTest, IdsOutsideTheTableGiveEmptyTextsSilently) {
-    for (int32_t id : {0, 15, 230, 240, 256, 1000, 65535, 65536 + 100, INT_MAX, -1, -16, -17,
+    for (int32_t id : {0, 15, 233, 240, 256, 1000, 65535, 65536 + 100, INT_MAX, -1, -16, -17,
                        -65536 + 100, INT_MIN}) {
         EXPECT_EQ(Load(1044, id), "") << id;
     }

@@ -1,5 +1,7 @@
 #include "notify/MessageText.h"
 
+#include "common/ServiceError.h"
+#include "components/TransferError.h"
 #include "localisation/StringTable.h"
 #include "update/TempFiles.h"
 
@@ -11,6 +13,30 @@ constexpr int32_t kChangesOnWebPages = 217;
 constexpr int32_t kRegards = 220;
 constexpr int32_t kSignature = 221;
 constexpr int32_t kSupportAddress = 222;
+
+// The sentence that leads the message of each way a transfer fails.
+int32_t SentenceOf(TransferCause cause) {
+    switch (cause) {
+        case TransferCause::NotOnServer:
+            return 227;  // "@1 is not on the update server"
+        case TransferCause::NoConnection:
+            return 228;  // "The update server could not be reached"
+        case TransferCause::ConnectionLost:
+            return 229;  // "The connection to the update server was lost"
+        case TransferCause::DiskFull:
+            return 230;  // "The disk is full"
+        case TransferCause::NoPermission:
+            return 231;  // "There is no permission to write to the folder @1"
+        default:
+            return 232;  // "@1 could not be fetched from the update server"
+    }
+}
+
+// A folder as callers give it, with or without its trailing separator.
+std::string FolderName(std::string folder) {
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    return folder;
+}
 
 // Every occurrence, left to right; the search goes on after the inserted text,
 // so a replacement is never searched again for the same placeholder.
@@ -27,6 +53,15 @@ std::string ReplacePlaceholders(std::string text, const std::vector<std::string>
     for (size_t k = arguments.size(); k >= 1; --k)
         text = ReplaceAll(std::move(text), "@" + std::to_string(k), arguments[k - 1]);
     return text;
+}
+
+std::string DescribeTransferFailure(const Texts& texts, const ServiceError& failure,
+                                    const std::string& file, const std::string& folder) {
+    const TransferCause cause = TransferError::CauseOf(failure);
+    if (cause == TransferCause::Refused) return failure.Description();
+    const std::string named = cause == TransferCause::NoPermission ? FolderName(folder) : file;
+    return ReplacePlaceholders(texts.Text(SentenceOf(cause)), {named}) + " (" +
+           DescribeFailure(failure) + ")";
 }
 
 std::string NoticePageHtml(const RunState& state) {

@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "TestSupport.h"
+#include "components/TransferError.h"
+#include "localisation/StringTable.h"
 #include "platform/Platform.h"
 #include "state/RunState.h"
 
@@ -33,6 +35,30 @@ TEST(ReplacePlaceholders, InsertedTextIsSearchedOnlyByLowerNumbers) {
     EXPECT_EQ(ReplacePlaceholders("[@1]", {"@1@1", "two"}), "[@1@1]");
     EXPECT_EQ(ReplacePlaceholders("[@1]", {"@2", "two"}), "[@2]");
     EXPECT_EQ(ReplacePlaceholders("@1@1", {"@"}), "@@");
+}
+
+// A plain sentence of what happened, then the technical detail.
+TEST(DescribeTransferFailure, LeadsWithWhatHappenedThenTheNumberAndDescription) {
+    using enum TransferCause;
+    const struct {
+        int language;
+        TransferError failure;
+        const char* told;
+    } cases[] = {
+        {2057, {NotOnServer, 404, "x"}, "a.exe is not on the update server (404 - x)"},
+        {1044, {NotOnServer, 410, "x"}, "a.exe finnes ikke på oppdateringsserveren (410 - x)"},
+        {2057, {NoConnection, 7, "x"}, "The update server could not be reached (7 - x)"},
+        {1031,
+         {ConnectionLost, 18, "x"},
+         "Die Verbindung zum Aktualisierungsserver wurde unterbrochen (18 - x)"},
+        {2057, {DiskFull, 28, "x"}, "The disk is full (28 - x)"},
+        {1053, {NoPermission, 13, "x"}, "Det saknas behörighet att skriva i mappen /u (13 - x)"},
+        {1030, {Other, 60, "x"}, "a.exe kunne ikke hentes fra opdateringsserveren (60 - x)"},
+        {2057, {Refused, -1, "a.exe is refused: why"}, "a.exe is refused: why"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DescribeTransferFailure(StringTableTexts(c.language), c.failure, "a.exe", "/u/"),
+                  c.told);
 }
 
 class NoticePageTest : public ::testing::Test {

@@ -9,4 +9,7 @@ void ShowPage(QWidget* view, const QUrl& home, const QUrl& address) {
     static_cast<frmMeldingTextPage*>(view)->Show(home, address);
 }
 
+// The text is drawn like every other control.
+void PreparePageWindow(QWidget*) {}
+
 }  // namespace tvk

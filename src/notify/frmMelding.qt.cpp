@@ -128,6 +128,7 @@ void frmMelding::Load() {
     bool hasPage = !url_.empty();
     ApplyLayout(
         MessageWindowLayout::Loaded(softwareUpdate_, hovedinstallasjon_, hasPage, MeasureTexts()));
+    if (hasPage) PreparePageWindow(this);
     CentreOnScreen();
     timFocus_->start();
     // The browser engine takes a while to start; the window shows its texts

@@ -154,6 +154,8 @@ TEST_F(frmMeldingTest, BrowserAsksForThePageInTheRunsLanguage) {
     window->setSoftwareUpdate(true);
     window->setURL(server.Url("/info.html"));
     window->show();  // the page follows the window
+    // One native window from the first show on (see frmMeldingTest.OnAnXServer).
+    const WId shown = window->winId();
     ASSERT_TRUE(WaitUntil([&] { return window->findChild<QWidget*>("WebBrowser1"); }, kWaitMs));
     // Either page view: the browser engine's or the one of the page's text.
     auto* browser = Control(*window, "WebBrowser1");
@@ -166,6 +168,7 @@ TEST_F(frmMeldingTest, BrowserAsksForThePageInTheRunsLanguage) {
     EXPECT_NE(server.LastRequestHead("/info.html").find("GET /info.html?lang=1044 HTTP/1.1"),
               std::string::npos);
     EXPECT_EQ(browser->property("title").toString(), "Info");
+    EXPECT_EQ(window->winId(), shown);
 }
 
 TEST_F(frmMeldingTest, WithoutAnAddressThereIsNoBrowserAndTheWindowIsShort) {

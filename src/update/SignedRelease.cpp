@@ -48,8 +48,9 @@ std::string FetchSignature(TransferComponent& transfer, const std::string& url,
     try {
         return transfer.FetchHTTP(url + kSignatureSuffix, kSignatureLimit);
     } catch (const ServiceError& failure) {
-        throw ServiceError(failure.Number(), "The signature " + name + kSignatureSuffix +
-                                                 " could not be fetched: " + failure.Description());
+        throw TransferError(TransferError::CauseOf(failure), failure.Number(),
+                            "The signature " + name + kSignatureSuffix +
+                                " could not be fetched: " + failure.Description());
     }
 }
 
@@ -116,7 +117,8 @@ std::optional<SetupCheck> FetchSetupCheck(RunState& state) {
         check.signature = FetchSignature(*state.transfer,
                                          state.ServiceSettings.Host + "/" + check.name, check.name);
     } catch (const ServiceError& failure) {
-        TellNotInstalled(state, failure.Description());
+        TellNotInstalled(state,
+                         DescribeTransferFailure(StringTableTexts(state), failure, check.name, ""));
         return std::nullopt;
     }
     return check;

@@ -20,7 +20,7 @@ inline constexpr size_t kDescriptorLimit = 1024 * 1024;
 inline constexpr size_t kSignatureLimit = 64 * 1024;
 
 // Fetches the signature of `url` (the file named `name`). Its failures name
-// the signature, keeping the fetch's number.
+// the signature, keeping the fetch's number and cause.
 std::string FetchSignature(TransferComponent& transfer, const std::string& url,
                            const std::string& name);
 
@@ -54,7 +54,8 @@ void TellNotInstalled(RunState& state, const std::string& reason);
 
 // The check for the descriptor's setup, with its signature fetched from the
 // update host through the run's transfer component. When that fails, the
-// user is told why the update cannot be installed (string 226); nothing then.
+// user is told why the update cannot be installed (string 226), in a plain
+// sentence first (the setup is not on the update server, ...); nothing then.
 std::optional<SetupCheck> FetchSetupCheck(RunState& state);
 
 // Verifies `setup` before it is reported. A setup that fails is deleted, and

@@ -1,5 +1,6 @@
 #include "components/transfer/CurlSupport.h"
 
+#include <cerrno>
 #include <mutex>
 #include <utility>
 
@@ -35,6 +36,45 @@ std::string CurlFailure(int code, const char* detail) {
     while (!more.empty() && (more.back() == '\n' || more.back() == '\r')) more.pop_back();
     if (!more.empty() && more != text) text += ": " + more;
     return text;
+}
+
+TransferCause CauseOfCurlCode(int code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_PROXY:
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_CONNECT:
+            return TransferCause::NoConnection;
+        case CURLE_HTTP2:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_GOT_NOTHING:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_HTTP2_STREAM:
+            return TransferCause::ConnectionLost;
+        default:
+            return TransferCause::Other;
+    }
+}
+
+TransferCause CauseOfHttpStatus(long status) {
+    return status == 404 || status == 410 ? TransferCause::NotOnServer : TransferCause::Other;
+}
+
+TransferCause CauseOfFileError(int err) {
+    switch (err) {
+        case ENOSPC:
+#ifdef EDQUOT
+        case EDQUOT:
+#endif
+            return TransferCause::DiskFull;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return TransferCause::NoPermission;
+        default:
+            return TransferCause::Other;
+    }
 }
 
 namespace {

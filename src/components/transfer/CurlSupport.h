@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/ServiceError.h"
+#include "components/TransferError.h"
 
 // How every transfer drives libcurl, HTTP, FTP and SMTP alike. The bodies
 // live in the core, which the mail module links, so there is one libcurl
@@ -48,6 +49,12 @@ void Append(StringList& list, const std::string& text);
 
 // libcurl's text for a failure, with the detail of its error buffer.
 std::string CurlFailure(int code, const char* detail);
+
+// What a failure means for the user: a libcurl code, an HTTP status of 400
+// or more, the errno of a failed write of the local file.
+TransferCause CauseOfCurlCode(int code);
+TransferCause CauseOfHttpStatus(long status);
+TransferCause CauseOfFileError(int err);
 
 // The host of a URL ("update.example.com", "127.0.0.1"); empty when the URL
 // cannot be read.

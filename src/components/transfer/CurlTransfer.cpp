@@ -79,6 +79,7 @@ struct Exchange {
     BodySink* sink = nullptr;
     int64_t limit = -1;      // the most bytes the body may have; -1: no limit
     int64_t exactSize = -1;  // the size the body must have, from a signed source
+    bool proven = false;     // a signature is checked on the body after the fetch
     long status = 0;
     std::string reason;
     BodyFraming framing;
@@ -150,15 +151,19 @@ void Perform(const std::string& url, const TransferOptions& options, Exchange& e
     if (exchange.status >= 400) {
         std::string reason = ReasonOrStandardPhrase(exchange.status, exchange.reason);
         if (reason.empty()) reason = "HTTP error";
-        throw ServiceError(exchange.status, reason);
+        throw TransferError(CauseOfHttpStatus(exchange.status), exchange.status, reason);
     }
     if (exchange.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
-        throw ServiceError(CURLE_FILESIZE_EXCEEDED, "The answer from " + HostOf(url) +
-                                                        " is larger than " +
-                                                        std::to_string(exchange.limit) + " bytes");
-    if (rc != CURLE_OK) throw ServiceError(rc, CurlFailure(rc, detail));
-    if (exchange.framing.EndsAtClose(curl) && exchange.received != exchange.exactSize)
-        throw ServiceError(CURLE_PARTIAL_FILE, kEndedByClose);
+        throw TransferError(TransferCause::Other, CURLE_FILESIZE_EXCEEDED,
+                            "The answer from " + HostOf(url) + " is larger than " +
+                                std::to_string(exchange.limit) + " bytes");
+    if (rc != CURLE_OK) throw TransferError(CauseOfCurlCode(rc), rc, CurlFailure(rc, detail));
+    // Without a length the end is only the server's close, which a cut
+    // connection looks like too: the body counts at the size a signed source
+    // names or, without one, when its signature is checked after.
+    if (exchange.framing.EndsAtClose(curl) && exchange.received != exchange.exactSize &&
+        (exchange.exactSize >= 0 || !exchange.proven))
+        throw TransferError(TransferCause::Other, CURLE_PARTIAL_FILE, kEndedByClose);
 }
 
 }  // namespace
@@ -217,12 +222,15 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
     Exchange exchange;
     exchange.sink = &file;
     exchange.limit = exchange.exactSize = check_.size;
+    exchange.proven = static_cast<bool>(check_.verify);
     exchange.stopped = &fetchesStopped_;
     try {
         Perform(url, options_, exchange, std::chrono::seconds(0));
     } catch (const ServiceError&) {
         if (file.Error() != 0)
-            throw ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.Target()));
+            throw TransferError(
+                CauseOfFileError(file.Error()),
+                ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.Target())));
         throw;
     }
     if (check_.verify) check_.verify(file.Temp());
@@ -234,6 +242,7 @@ std::string CurlTransfer::FetchHTTP(const std::string& url, size_t limit) {
     Exchange exchange;
     exchange.sink = &body;
     exchange.limit = static_cast<int64_t>(limit);
+    exchange.proven = true;  // see FetchHTTP in TransferComponent.h
     exchange.stopped = &fetchesStopped_;
     Perform(url, options_, exchange, options_.whole);
     return body.Take();

@@ -52,9 +52,11 @@ class RecordingEvents : public TransferEvents {
         events.push_back({Kind::Progress, bytes, total, ""});
         cancel = cancelWhen && cancelWhen(bytes, total);
     }
+    // Failed: the cause and the number, and the description as the text.
     void TransferFailed(const std::string&, const std::string&,
-                        const std::string& reason) override {
-        events.push_back({Kind::Failed, 0, 0, reason});
+                        const TransferError& failure) override {
+        events.push_back({Kind::Failed, static_cast<int64_t>(failure.Cause()), failure.Number(),
+                          failure.Description()});
     }
     void TransferComplete(const std::string&, const std::string&) override {
         events.push_back({Kind::Complete, 0, 0, ""});
@@ -245,7 +247,9 @@ TEST_F(CurlTransferAsyncTest, HttpErrorFailsWithoutAskingToReconnect) {
     EXPECT_EQ(events.Count(Kind::Failed), 1);
     EXPECT_EQ(events.Count(Kind::Code), 0);
     EXPECT_EQ(events.Count(Kind::Start), 0);
-    EXPECT_TRUE(events.HasMessage("404 Not Found"));
+    EXPECT_TRUE(events.HasMessage("Not Found"));
+    EXPECT_EQ(events.Of(Kind::Failed)[0].bytes, static_cast<int64_t>(TransferCause::NotOnServer));
+    EXPECT_EQ(events.Of(Kind::Failed)[0].total, 404);
     EXPECT_FALSE(std::filesystem::exists(folder / "setup.exe"));
 }
 
@@ -306,6 +310,7 @@ TEST_F(CurlTransferAsyncTest, NoReconnectEndsWithFailureAndKeepsThePartFile) {
     ASSERT_NE(code, all.end());
     EXPECT_EQ(code->bytes, -2);
     EXPECT_EQ(all.back().kind, Kind::Failed);
+    EXPECT_EQ(all.back().bytes, static_cast<int64_t>(TransferCause::ConnectionLost));
     EXPECT_EQ(events.Count(Kind::Failed), 1);
     EXPECT_EQ(server.Requests("/setup.exe"), 1);
     EXPECT_FALSE(std::filesystem::exists(folder / "setup.exe"));

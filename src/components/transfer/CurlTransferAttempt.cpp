@@ -31,6 +31,7 @@ struct Exchange {
     CurlTransferPartFile* file = nullptr;
     CurlTransferAttempt::Listener* listener = nullptr;
     int64_t exactSize = -1;  // the size a signed source names; -1: not known
+    bool verified = false;   // the complete body is verified (its signature)
     long status = 0;
     std::string reason;
     BodyFraming framing;
@@ -159,8 +160,11 @@ struct CurlTransferAttempt::Handles {
     char detail[CURL_ERROR_SIZE] = {};
 };
 
-CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options, int64_t exactSize)
-    : options_(options), exactSize_(exactSize), handles_(std::make_unique<Handles>()) {
+CurlTransferAttempt::CurlTransferAttempt(const TransferOptions& options, const DownloadCheck& check)
+    : options_(options),
+      exactSize_(check.size),
+      verified_(static_cast<bool>(check.verify)),
+      handles_(std::make_unique<Handles>()) {
     handles_->multi.reset(curl_multi_init());
     handles_->easy.reset(curl_easy_init());
     if (!handles_->multi || !handles_->easy)
@@ -173,42 +177,54 @@ void CurlTransferAttempt::Wake() { curl_multi_wakeup(handles_->multi.get()); }
 
 namespace {
 
-CurlTransferAttempt::Result Classify(CURLcode rc, const Exchange& ex,
-                                     const CurlTransferPartFile& file, const char* detail,
-                                     bool reconnecting, CURL* curl) {
-    using Outcome = CurlTransferAttempt::Outcome;
+using Outcome = CurlTransferAttempt::Outcome;
+using Result = CurlTransferAttempt::Result;
+
+// A server that answers other than HTTP lets it (libcurl's "weird server reply").
+Result ServerFault(std::string reason) {
+    return {Outcome::Failed, TransferCause::Other, CURLE_WEIRD_SERVER_REPLY, std::move(reason)};
+}
+
+// A body that ended before its end.
+Result Cut(std::string reason) {
+    return {Outcome::Lost, TransferCause::ConnectionLost, CURLE_PARTIAL_FILE, std::move(reason)};
+}
+
+Result Classify(CURLcode rc, const Exchange& ex, const CurlTransferPartFile& file,
+                const char* detail, bool reconnecting, CURL* curl) {
     if (ex.status >= 400) {
         std::string reason = ReasonOrStandardPhrase(ex.status, ex.reason);
-        return {Outcome::Failed, std::to_string(ex.status) + " " + reason};
+        return {Outcome::Failed, CauseOfHttpStatus(ex.status), ex.status,
+                reason.empty() ? "HTTP error" : reason};
     }
-    if (!ex.failure.empty()) return {Outcome::Failed, ex.failure};
+    if (!ex.failure.empty()) return ServerFault(ex.failure);
     if (file.Error() != 0)
-        return {Outcome::Failed,
+        return {Outcome::Failed, CauseOfFileError(file.Error()), file.Error(),
                 ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.PartPath()))
                     .Description()};
     if (rc == CURLE_OK) {
         if (!ex.bodyWanted)
-            return {Outcome::Failed,
-                    "The server sent no file (HTTP status " + std::to_string(ex.status) + ")"};
+            return ServerFault("The server sent no file (HTTP status " + std::to_string(ex.status) +
+                               ")");
         if (ex.total >= 0 && file.Size() < ex.total)
-            return {Outcome::Lost, "The server sent fewer bytes than it announced"};
+            return Cut("The server sent fewer bytes than it announced");
         if (ex.total >= 0 && file.Size() > ex.total)
-            return {Outcome::Failed, "The server sent more bytes than it announced"};
+            return ServerFault("The server sent more bytes than it announced");
         // Without a length the end is only the server's close, which a cut
-        // connection looks like too; only the size a signed source names
-        // tells them apart.
+        // connection looks like too; the size a signed source names tells
+        // them apart, or else the signature that is checked next.
         if (ex.total < 0 && ex.framing.EndsAtClose(curl)) {
-            if (ex.exactSize < 0) return {Outcome::Failed, kEndedByClose};
-            if (file.Size() < ex.exactSize)
-                return {Outcome::Lost,
-                        "The server sent fewer bytes than the update information names"};
+            if (ex.exactSize < 0 && !ex.verified)
+                return {Outcome::Failed, TransferCause::Other, CURLE_PARTIAL_FILE, kEndedByClose};
+            if (ex.exactSize >= 0 && file.Size() < ex.exactSize)
+                return Cut("The server sent fewer bytes than the update information names");
         }
-        return {Outcome::Complete, ""};
+        return {Outcome::Complete};
     }
     bool lookup = rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_COULDNT_RESOLVE_PROXY;
-    if (IsConnectionFailure(rc) || (lookup && reconnecting))
-        return {Outcome::Lost, CurlFailure(rc, detail)};
-    return {Outcome::Failed, CurlFailure(rc, detail)};
+    bool lost = IsConnectionFailure(rc) || (lookup && reconnecting);
+    return {lost ? Outcome::Lost : Outcome::Failed, CauseOfCurlCode(rc), rc,
+            CurlFailure(rc, detail)};
 }
 
 }  // namespace
@@ -224,6 +240,7 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
     ex.file = &file;
     ex.listener = &listener;
     ex.exactSize = exactSize_;
+    ex.verified = verified_;
 
     curl_support::SetHttpBasics(curl, url, options_, handles_->detail);
     Set(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);
@@ -238,7 +255,8 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
     if (file.Size() > 0) Set(curl, CURLOPT_RANGE, range.c_str());
 
     if (curl_multi_add_handle(multi, curl) != CURLM_OK)
-        return {Outcome::Failed, curl_easy_strerror(CURLE_FAILED_INIT)};
+        return {Outcome::Failed, TransferCause::Other, CURLE_FAILED_INIT,
+                curl_easy_strerror(CURLE_FAILED_INIT)};
     Result result;
     bool finished = false;
     int64_t lastBytes = file.Size();
@@ -247,7 +265,7 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
         int running = 0;
         CURLMcode mc = curl_multi_perform(multi, &running);
         if (mc != CURLM_OK) {
-            result = {Outcome::Failed, curl_multi_strerror(mc)};
+            result = {Outcome::Failed, TransferCause::Other, mc, curl_multi_strerror(mc)};
             break;
         }
         if (ex.bodyWanted) listener.Progress(file.Size(), ex.total);
@@ -256,7 +274,7 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
             break;
         }
         if (listener.StopRequested()) {
-            result = {Outcome::Stopped, ""};
+            result = {Outcome::Stopped};
             break;
         }
         // A server that keeps the connection open but sends nothing is as
@@ -266,7 +284,7 @@ CurlTransferAttempt::Result CurlTransferAttempt::Run(const std::string& url,
             lastBytes = file.Size();
             lastData = now;
         } else if (now - lastData >= options_.stall) {
-            result = {Outcome::Lost,
+            result = {Outcome::Lost, TransferCause::ConnectionLost, CURLE_OPERATION_TIMEDOUT,
                       "No data arrived for " + std::to_string(options_.stall.count()) + " seconds"};
             break;
         }

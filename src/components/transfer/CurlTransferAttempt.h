@@ -22,7 +22,12 @@ class CurlTransferAttempt {
     };
     struct Result {
         Outcome outcome = Outcome::Failed;
+        // Why it was lost or failed, as the user is told it.
+        TransferCause cause = TransferCause::Other;
+        int64_t number = 0;
         std::string reason;
+
+        TransferError Failure() const { return {cause, number, reason}; }
     };
 
     // Called on the worker thread while the request runs.
@@ -36,9 +41,11 @@ class CurlTransferAttempt {
         virtual bool StopRequested() = 0;
     };
 
-    // `exactSize`: the size the file must have, from a signed source (-1: not
-    // known). A body longer than that is refused while it arrives.
-    CurlTransferAttempt(const TransferOptions& options, int64_t exactSize);
+    // `check`: what the file must show once complete. A body longer than its
+    // size is refused while it arrives; one whose end is only the server's
+    // close is complete at that size or, without one, when the check verifies
+    // it afterwards.
+    CurlTransferAttempt(const TransferOptions& options, const DownloadCheck& check);
     ~CurlTransferAttempt();
     CurlTransferAttempt(const CurlTransferAttempt&) = delete;
     CurlTransferAttempt& operator=(const CurlTransferAttempt&) = delete;
@@ -57,6 +64,7 @@ class CurlTransferAttempt {
     struct Handles;
     TransferOptions options_;
     int64_t exactSize_;
+    bool verified_;
     std::unique_ptr<Handles> handles_;
 };
 

@@ -36,7 +36,7 @@ struct CurlTransferWorker::State : CurlTransferAttempt::Listener,
         : request(std::move(r)),
           local(platform::PathText(TargetPath(request.folder, request.fileName))),
           host(HostOf(request.url)),
-          attempt(request.options, request.check.size) {}
+          attempt(request.options, request.check) {}
 
     const Request request;
     const std::string local;
@@ -75,7 +75,8 @@ struct CurlTransferWorker::State : CurlTransferAttempt::Listener,
     void Run();
     void Download();
     void Finish(CurlTransferPartFile& file);
-    void End(bool complete, const std::string& reason);
+    void Complete();
+    void Fail(const TransferError& failure);
     bool WaitForReconnect(const std::string& reason);
     void Report(int64_t bytes, int64_t total, bool last);
 
@@ -112,14 +113,17 @@ struct CurlTransferWorker::State : CurlTransferAttempt::Listener,
 void CurlTransferWorker::State::Run() {
     try {
         Download();
+    } catch (const ServiceError& failure) {
+        if (!abandon) Fail({TransferError::CauseOf(failure), failure});
     } catch (const std::exception& failure) {
-        if (!abandon) End(false, failure.what());
+        if (!abandon) Fail({TransferCause::Other, -1, failure.what()});
     }
 }
 
 void CurlTransferWorker::State::Download() {
     if (!IsPlainFileName(request.fileName)) {
-        End(false, "The local file name \"" + request.fileName + "\" is not a plain file name");
+        Fail({TransferCause::Other, ErrorNumber::InvalidArgument,
+              "The local file name \"" + request.fileName + "\" is not a plain file name"});
         return;
     }
     Message("Connecting to " + host);
@@ -127,7 +131,7 @@ void CurlTransferWorker::State::Download() {
     try {
         file = std::make_unique<CurlTransferPartFile>(platform::TextPath(local));
     } catch (const ServiceError& failure) {
-        End(false, failure.Description());
+        Fail({CauseOfFileError(static_cast<int>(failure.Number())), failure});
         return;
     }
     bool reconnecting = false;
@@ -138,23 +142,26 @@ void CurlTransferWorker::State::Download() {
         try {
             result = attempt.Run(request.url, *file, *this, reconnecting);
         } catch (const ServiceError& failure) {
-            result = {CurlTransferAttempt::Outcome::Failed, failure.Description()};
+            result = {CurlTransferAttempt::Outcome::Failed, TransferCause::Other, failure.Number(),
+                      failure.Description()};
         }
         switch (result.outcome) {
             case CurlTransferAttempt::Outcome::Complete:
                 Finish(*file);
                 return;
             case CurlTransferAttempt::Outcome::Failed:
-                End(false, result.reason);
+                Fail(result.Failure());
                 return;
             case CurlTransferAttempt::Outcome::Stopped:
-                if (!abandon) End(false, "The transfer was cancelled");
+                if (!abandon)
+                    Fail({TransferCause::Other, CURLE_ABORTED_BY_CALLBACK,
+                          "The transfer was cancelled"});
                 return;
             case CurlTransferAttempt::Outcome::Lost:
                 break;
         }
         if (!WaitForReconnect(result.reason)) {
-            if (!abandon) End(false, "Connection lost: " + result.reason);
+            if (!abandon) Fail({result.cause, result.number, "Connection lost: " + result.reason});
             return;
         }
         reconnecting = true;
@@ -168,25 +175,36 @@ void CurlTransferWorker::State::Finish(CurlTransferPartFile& file) {
             Message("Checking the signature of " + request.fileName);
             request.check.verify(file.PartPath());
         }
+    } catch (const ServiceError& refusal) {
+        Fail({TransferCause::Refused, refusal});
+        return;
+    }
+    try {
         file.Commit();
     } catch (const ServiceError& failure) {
-        End(false, failure.Description());
+        Fail({CauseOfFileError(static_cast<int>(failure.Number())), failure});
         return;
     }
     Report(file.Size(), file.Size(), true);
-    End(true, "");
+    Complete();
 }
 
-void CurlTransferWorker::State::End(bool complete, const std::string& reason) {
-    if (complete || !reason.empty()) Message(complete ? "Transfer complete" : reason);
-    request.dispatcher->Post([self = shared_from_this(), complete, reason] {
-        // Ended before the handler runs, so that the handler may start the next download.
+// Each posted end marks the download ended before its handler runs, so that
+// the handler may start the next download.
+void CurlTransferWorker::State::Complete() {
+    Message("Transfer complete");
+    request.dispatcher->Post([self = shared_from_this()] {
         self->ended = true;
-        if (!self->alive) return;
-        if (complete)
-            self->request.events->TransferComplete(self->request.url, self->local);
-        else
-            self->request.events->TransferFailed(self->request.url, self->local, reason);
+        if (self->alive) self->request.events->TransferComplete(self->request.url, self->local);
+    });
+}
+
+void CurlTransferWorker::State::Fail(const TransferError& failure) {
+    Message(failure.Description());
+    request.dispatcher->Post([self = shared_from_this(), failure] {
+        self->ended = true;
+        if (self->alive)
+            self->request.events->TransferFailed(self->request.url, self->local, failure);
     });
 }
 

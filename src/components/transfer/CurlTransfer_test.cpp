@@ -74,6 +74,15 @@ TEST_F(CurlTransferTest, StalledAndInterruptedTransfersFailAndKeepThePreviousFil
     server.Serve("/update.ini", unframed);
     EXPECT_EQ(FetchError(server.Url("/update.ini")).Number(), 18);
     ExpectPreviousDescriptorUntouched();
+    // Unless a signature is checked on it after: into memory, or with a check.
+    EXPECT_EQ(transfer.FetchHTTP(server.Url("/update.ini"), 1024), kDescriptor);
+    transfer.SetDownloadCheck({.verify = [](const std::filesystem::path&) {}});
+    Fetch(server.Url("/update.ini"));
+    EXPECT_EQ(ReadAll(folder / "update.ini"), kDescriptor);
+    // A length announced and not reached stays a cut, whatever checks follow.
+    server.CloseHalfway("/update.ini", std::string(10000, 'x'));
+    EXPECT_EQ(ErrorOf([&] { transfer.FetchHTTP(server.Url("/update.ini"), 1 << 20); }).Number(),
+              18);
 
     // A server that drips never stalls, but a fetch into memory ends in time.
     LoopbackHttpServer::Response drip = LoopbackHttpServer::Generated(1 << 20);
