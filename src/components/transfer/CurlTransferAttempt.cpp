@@ -180,7 +180,8 @@ namespace {
 using Outcome = CurlTransferAttempt::Outcome;
 using Result = CurlTransferAttempt::Result;
 
-// A server that answers other than HTTP lets it (libcurl's "weird server reply").
+// An answer that is not the file asked for, or not one HTTP allows (libcurl's
+// "weird server reply").
 Result ServerFault(std::string reason) {
     return {Outcome::Failed, TransferCause::Other, CURLE_WEIRD_SERVER_REPLY, std::move(reason)};
 }

@@ -161,7 +161,7 @@ void CurlTransferWorker::State::Download() {
                 break;
         }
         if (!WaitForReconnect(result.reason)) {
-            if (!abandon) Fail({result.cause, result.number, "Connection lost: " + result.reason});
+            if (!abandon) Fail(result.Failure());
             return;
         }
         reconnecting = true;
