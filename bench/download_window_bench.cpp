@@ -44,6 +44,9 @@ class TimedTransfer : public tvk::TransferComponent {
         inner_.Connect(h, u, p);
     }
     void PutFile(const std::string& l, const std::string& r) override { inner_.PutFile(l, r); }
+    int64_t RemoteFileSize(const std::string& r, const std::string& f) override {
+        return inner_.RemoteFileSize(r, f);
+    }
     void SetDownloadCheck(tvk::DownloadCheck check) override { inner_.SetDownloadCheck(check); }
     std::string FetchHTTP(const std::string& url, size_t limit) override {
         return inner_.FetchHTTP(url, limit);

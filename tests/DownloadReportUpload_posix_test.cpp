@@ -120,6 +120,26 @@ TEST_F(DownloadReportUpload, AReportOfTheSameSecondReplacesOneLeftBehind) {
     EXPECT_FALSE(std::filesystem::exists(LocalReport()));
 }
 
+TEST_F(DownloadReportUpload, ASecondRunInTheSameSecondTakesTheNextFreeName) {
+    FtpTestServer server;
+    RunState first = StateFor(server.HostAndPort(), "/velkor/us/log");
+    SendDownloadReport(first);
+    const std::string firstReport = ReadAll(server.Home() / "velkor/us/log" / kReportName);
+
+    const DateTime before = LocalClock();
+    RunState second = StateFor(server.HostAndPort(), "/velkor/us/log");
+    testing::internal::CaptureStdout();
+    SendDownloadReport(second);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // a console shows no FTP answer
+
+    EXPECT_EQ(server.Files(), (std::vector<std::string>{"/velkor/us/log/VK200302090503.xml",
+                                                        "/velkor/us/log/VK200302090504.xml"}));
+    EXPECT_EQ(ReadAll(server.Home() / "velkor/us/log" / kReportName), firstReport);
+    const auto received = ParseReportFile(server.Home() / "velkor/us/log/VK200302090504.xml");
+    EXPECT_TRUE(IsIsoTimeBetween(received.children.at(5).second, before, LocalClock()));
+    EXPECT_FALSE(std::filesystem::exists(folder / "VK200302090504.xml"));
+}
+
 TEST_F(DownloadReportUpload, ACapitalFtpPrefixAndAPortStillNameTheHost) {
     FtpTestServer server;
     // A relative target is taken from the login folder.

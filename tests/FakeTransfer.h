@@ -46,6 +46,7 @@ class FakeTransfer : public TransferComponent {
     // The download window never uploads.
     void Connect(const std::string&, const std::string&, const std::string&) override {}
     void PutFile(const std::string&, const std::string&) override {}
+    int64_t RemoteFileSize(const std::string&, const std::string&) override { return -1; }
     std::string HostName() const override {
         if (hostNameFails) throw std::runtime_error("no host");
         return hostName;

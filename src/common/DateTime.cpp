@@ -1,5 +1,6 @@
 #include "common/DateTime.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -62,6 +63,22 @@ DateTime DateTime::LocalNow() {
     const std::tm local = platform::LocalTime(std::time(nullptr));
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
             local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+DateTime DateTime::AddSeconds(int seconds) const {
+    namespace chrono = std::chrono;
+    const chrono::sys_days date{chrono::year{year} / month / day};
+    const chrono::sys_seconds later =
+        date + chrono::hours{hour} + chrono::minutes{minute} + chrono::seconds{second + seconds};
+    const chrono::sys_days laterDate = chrono::floor<chrono::days>(later);
+    const chrono::year_month_day ymd{laterDate};
+    const chrono::hh_mm_ss time{later - laterDate};
+    return {static_cast<int>(ymd.year()),
+            static_cast<int>(unsigned{ymd.month()}),
+            static_cast<int>(unsigned{ymd.day()}),
+            static_cast<int>(time.hours().count()),
+            static_cast<int>(time.minutes().count()),
+            static_cast<int>(time.seconds().count())};
 }
 
 std::string DateTime::ToString() const {

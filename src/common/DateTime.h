@@ -21,6 +21,9 @@ struct DateTime {
 
     std::string ToString() const;  // "YYYY-MM-DD HH:MM:SS"
 
+    // The same clock `seconds` later, across minutes, days and years.
+    DateTime AddSeconds(int seconds) const;
+
     // The machine's local date and time, to the second.
     static DateTime LocalNow();
 };

@@ -56,6 +56,11 @@ class TransferComponent {
     // server, under the file's own name.
     virtual void PutFile(const std::string& localPath, const std::string& remoteTarget) = 0;
 
+    // The size of the file `fileName` in the folder `remoteTarget` on the
+    // connected server; -1 when there is none, or the server cannot tell.
+    virtual int64_t RemoteFileSize(const std::string& remoteTarget,
+                                   const std::string& fileName) = 0;
+
     // Fetches `url` and stores the body as `folder` followed by `fileName`;
     // the folder may end with a separator or not. An existing file is
     // replaced only when the whole body arrived: a failed fetch leaves it as

@@ -23,6 +23,29 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
+// The seconds from the server clock's on that may name a report, when the
+// maker's folder already holds one of that second.
+constexpr int kReportNameTries = 60;
+
+// The first of those names that the log host does not hold yet, given to the
+// local report too, so that the upload takes it. Two uploads that look at the
+// same moment can still pick the same name, and the later one replaces the
+// other's report: FTP has no store that fails on an existing file, unless the
+// server is set to refuse overwriting; then the later upload fails and its
+// report stays here, as after any failed upload.
+std::filesystem::path TakeFreeReportName(TransferComponent& ftp, const std::string& folder,
+                                         const std::filesystem::path& file,
+                                         const DateTime& serverTime) {
+    for (int i = 0; i < kReportNameTries; ++i) {
+        const std::string name = ReportFileName(serverTime.AddSeconds(i));
+        if (ftp.RemoteFileSize(folder, name) >= 0) continue;
+        const std::filesystem::path named = file.parent_path() / name;
+        if (named != file) std::filesystem::rename(file, named);
+        return named;
+    }
+    throw ServiceError(ErrorNumber::InvalidArgument, "The log host holds a report of every second");
+}
+
 // Other text elements get the same three entities as the company name, so
 // that a version text can never break the document or its one line.
 std::string Element(const std::string& name, const std::string& content) {
@@ -69,7 +92,8 @@ void SendDownloadReport(RunState& state) {
     values.serverVersion = ToText(versions->Fields("SQLServerVersion"));
     versions->Close();
 
-    const std::filesystem::path file = state.writeFolder / ReportFileName(GetSqlServerDate(state));
+    const DateTime serverTime = GetSqlServerDate(state);
+    std::filesystem::path file = state.writeFolder / ReportFileName(serverTime);
     values.company = state.CustomerSettings.RegFirma;
     values.installedBuild = state.InstalledBuild;
     values.downloadedBuild = state.UpdateInfo.Build;
@@ -84,6 +108,7 @@ void SendDownloadReport(RunState& state) {
         TransferComponent& ftp = *state.transfer;
         ftp.Asynchronous(false);
         ftp.Connect(ReportHost(state.ServiceSettings.LogHost), kReportUser, kReportPassword);
+        file = TakeFreeReportName(ftp, state.ServiceSettings.LogPath, file, serverTime);
         ftp.PutFile(platform::PathText(file), state.ServiceSettings.LogPath);
         std::filesystem::remove(file);
     } catch (const std::exception&) {

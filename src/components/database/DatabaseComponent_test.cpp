@@ -48,26 +48,31 @@ TEST_F(DatabaseComponentTest, SqliteFilesOpenByPathButAreNeverCreated) {
 
 TEST_F(DatabaseComponentTest, OtherTextIsAnOdbcConnectionStringKeptAsItStands) {
     if (auto why = SqliteOdbcDriverMissing(); !why.empty()) GTEST_SKIP() << why;
-    // Capital letters in the path: a lower-cased text would name another file.
-    const auto file = folder / "Kunde.DB";
+    // The SQLite driver checks no password, but the file it opens shows what
+    // reached it: the capital letters and æøå, lower-cased or in another code
+    // page, would name another file.
+    const auto file = folder / platform::TextPath("Blåbær.DB");
     MakeDatabase(file,
                  "CREATE TABLE Innstillinger (Serienummer INTEGER, RegFirma VARCHAR(50), "
-                 "Postnummer INTEGER, UpdateServiceMailSent INTEGER);"
-                 "INSERT INTO Innstillinger VALUES (1, 'Kunde AS', 150, NULL);"
+                 "Postnummer VARCHAR(10), UpdateServiceMailSent INTEGER);"
+                 "INSERT INTO Innstillinger VALUES (1, 'Ærlig Ørn Åsen AS', 'Ø-0150', NULL);"
                  "CREATE VIEW SQLServerDate AS SELECT '2024-05-06 07:08:09' AS SQLServerDate;");
-    database.SetConnectionString("Driver=SQLite3;Database=" + file.string());
+    database.SetConnectionString("Driver=SQLite3;Database=" + platform::PathText(file) +
+                                 ";PWD=blåbær");
     database.Connect();
 
     EXPECT_EQ(database.Recordset("SQLServerDate")->Fields("sqlserverdate").AsText(),
               "2024-05-06 07:08:09");
     auto settings =
         database.Recordset("SELECT RegFirma, Postnummer, UpdateServiceMailSent FROM Innstillinger");
-    EXPECT_EQ(settings->Fields("RegFirma").AsText(), "Kunde AS");
-    EXPECT_EQ(settings->Fields("Postnummer").AsInteger(), 150);
+    EXPECT_EQ(settings->Fields("RegFirma").AsText(), "Ærlig Ørn Åsen AS");
+    EXPECT_EQ(settings->Fields("Postnummer").AsText(), "Ø-0150");
     EXPECT_TRUE(settings->Fields("UpdateServiceMailSent").IsNull());
 
-    EXPECT_TRUE(
-        database.Recordset("UPDATE Innstillinger SET UpdateServiceMailSent=1", true)->IsEOF());
+    // The statement's letters meet those the database holds.
+    EXPECT_EQ(database.Execute("UPDATE Innstillinger SET UpdateServiceMailSent=1 "
+                               "WHERE RegFirma = 'Ærlig Ørn Åsen AS'"),
+              1);
     EXPECT_EQ(database.Recordset("Innstillinger")->Fields("UpdateServiceMailSent").AsInteger(), 1);
 
     // SQL Server's own procedure is not emulated over ODBC: a clean failure.
@@ -75,7 +80,7 @@ TEST_F(DatabaseComponentTest, OtherTextIsAnOdbcConnectionStringKeptAsItStands) {
         ErrorOf([&] { database.Recordset("EXECUTE master..xp_msver 'ProductVersion'"); });
     EXPECT_FALSE(e.Description().empty());
     database.Disconnect();
-    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Kunde.DB"});
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"Blåbær.DB"});
 }
 
 TEST_F(DatabaseComponentTest, ClosedComponentRefusesRecordsets) {

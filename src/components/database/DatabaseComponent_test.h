@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "common/ServiceError.h"
 #include "components/database/DatabaseComponent.h"
+#include "platform/Platform.h"
 
 // Shared by the tests of either system and those of one system only.
 namespace tvk {
@@ -24,7 +25,7 @@ using test::SqliteOdbcDriverMissing;
 inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
+        names.push_back(platform::PathText(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;

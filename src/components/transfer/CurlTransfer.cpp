@@ -259,4 +259,9 @@ void CurlTransfer::PutFile(const std::string& localPath, const std::string& remo
     ftp_->PutFile(localPath, remoteTarget);
 }
 
+int64_t CurlTransfer::RemoteFileSize(const std::string& remoteTarget, const std::string& fileName) {
+    if (!ftp_) throw ServiceError(ErrorNumber::InvalidArgument, "Not connected to an FTP server");
+    return ftp_->RemoteFileSize(remoteTarget, fileName);
+}
+
 }  // namespace tvk

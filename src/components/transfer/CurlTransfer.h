@@ -83,6 +83,7 @@ class CurlTransfer : public TransferComponent {
     void Connect(const std::string& host, const std::string& user,
                  const std::string& password) override;
     void PutFile(const std::string& localPath, const std::string& remoteTarget) override;
+    int64_t RemoteFileSize(const std::string& remoteTarget, const std::string& fileName) override;
 
   private:
     void StartAsynchronous(const std::string& url, const std::string& folder,

@@ -27,6 +27,10 @@ size_t ReadFromMemory(char* buffer, size_t size, size_t count, void* data) {
 
 using curl_support::Set;
 
+// Nothing is downloaded; what libcurl hands over as the answer to SIZE
+// ("Content-Length: …") would otherwise land on standard output.
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+
 std::string Escaped(const std::string& segment) {
     char* escaped = curl_easy_escape(nullptr, segment.c_str(), static_cast<int>(segment.size()));
     if (escaped == nullptr) throw ServiceError(CURLE_OUT_OF_MEMORY, "Out of memory");
@@ -53,6 +57,7 @@ FtpSession::FtpSession(const std::string& host, const std::string& user,
     Set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     Set(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout.count()));
     Set(curl, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
+    Set(curl, CURLOPT_WRITEFUNCTION, Discard);
     Set(curl, CURLOPT_NOSIGNAL, 1L);
     // The log host is named in the settings; a proxy for the web does not apply.
     Set(curl, CURLOPT_NOPROXY, "*");
@@ -108,6 +113,22 @@ void FtpSession::PutFile(const std::string& localPath, const std::string& folder
         throw;
     }
     Set(curl, CURLOPT_UPLOAD, 0L);
+}
+
+int64_t FtpSession::RemoteFileSize(const std::string& folder, const std::string& fileName) {
+    CURL* curl = curl_.get();
+    std::string url = UploadUrl(host_, folder, fileName);
+    Set(curl, CURLOPT_URL, url.c_str());
+    Set(curl, CURLOPT_NOBODY, 1L);
+    error_[0] = '\0';
+    const CURLcode code = curl_easy_perform(curl);
+    Set(curl, CURLOPT_NOBODY, 0L);
+    // libcurl's answer to SIZE's 550; the connection stays usable.
+    if (code == CURLE_REMOTE_FILE_NOT_FOUND) return -1;
+    if (code != CURLE_OK) throw ServiceError(code, curl_support::CurlFailure(code, error_));
+    curl_off_t size = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+    return size;
 }
 
 void FtpSession::Perform() {

@@ -23,6 +23,10 @@ class FtpSession {
     // login folder; missing folders are created.
     void PutFile(const std::string& localPath, const std::string& folder);
 
+    // The size of `fileName` in `folder` (SIZE); -1 when there is none, or
+    // the server has no SIZE.
+    int64_t RemoteFileSize(const std::string& folder, const std::string& fileName);
+
     // "ftp://host/" followed by the escaped folder and file name.
     static std::string UploadUrl(const std::string& host, const std::string& folder,
                                  const std::string& fileName);

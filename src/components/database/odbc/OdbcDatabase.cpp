@@ -1,14 +1,14 @@
 #include "components/database/odbc/OdbcDatabase.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
+#include <algorithm>
 #include <climits>
-#include <cstring>
+#include <iterator>
 #include <optional>
 #include <vector>
 
+#include "common/CodePage.h"
 #include "common/ServiceError.h"
+#include "components/database/odbc/OdbcDriverManager.h"
 
 namespace tvk {
 
@@ -43,20 +43,20 @@ struct DiagnosticRecord {
 
 std::optional<DiagnosticRecord> ReadDiagnostic(SQLSMALLINT type, SQLHANDLE handle,
                                                SQLSMALLINT number) {
-    SQLCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
+    SQLWCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
     DiagnosticRecord record;
     SQLSMALLINT length = 0;
-    std::vector<SQLCHAR> message(1024);
-    SQLRETURN rc = SQLGetDiagRec(type, handle, number, state, &record.native, message.data(),
-                                 static_cast<SQLSMALLINT>(message.size()), &length);
+    std::vector<SQLWCHAR> message(1024);
+    SQLRETURN rc = SQLGetDiagRecW(type, handle, number, state, &record.native, message.data(),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
     if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
         message.resize(static_cast<size_t>(length) + 1);
-        rc = SQLGetDiagRec(type, handle, number, state, &record.native, message.data(),
-                           static_cast<SQLSMALLINT>(message.size()), &length);
+        rc = SQLGetDiagRecW(type, handle, number, state, &record.native, message.data(),
+                            static_cast<SQLSMALLINT>(message.size()), &length);
     }
     if (!SQL_SUCCEEDED(rc)) return std::nullopt;
-    record.state = reinterpret_cast<const char*>(state);
-    record.message = reinterpret_cast<const char*>(message.data());
+    record.state = odbc::Utf8Text(state, SQL_SQLSTATE_SIZE);
+    record.message = odbc::Utf8Text(message.data(), message.size());
     return record;
 }
 
@@ -83,24 +83,25 @@ void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* fallbac
 }
 
 FieldValue ReadText(SQLHSTMT stmt, SQLUSMALLINT column) {
-    std::string text;
-    char buffer[4096];
+    std::u16string units;
+    SQLWCHAR buffer[2048];
     for (;;) {
         SQLLEN indicator = 0;
-        SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        SQLRETURN rc = SQLGetData(stmt, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
         if (rc == SQL_NO_DATA) break;  // every part has been read
         Check(rc, SQL_HANDLE_STMT, stmt, "Cannot read a field value.");
         if (indicator == SQL_NULL_DATA) return FieldValue();
         bool truncated =
             indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
-        // A driver may stop short of the buffer's end rather than split a
-        // multi-byte character, so a truncated part ends at its terminator.
-        size_t size =
-            truncated ? strnlen(buffer, sizeof buffer - 1) : static_cast<size_t>(indicator);
-        text.append(buffer, size);
+        // A truncated part ends at its terminator, which a driver may put
+        // short of the buffer's end.
+        SQLWCHAR* end = truncated ? std::find(buffer, std::end(buffer) - 1, SQLWCHAR{0})
+                                  : buffer + static_cast<size_t>(indicator) / sizeof(SQLWCHAR);
+        units.append(buffer, end);
         if (rc == SQL_SUCCESS || !truncated) break;
     }
-    return FieldValue::Text(std::move(text));
+    // Converted whole: a part may end between the halves of a surrogate pair.
+    return FieldValue::Text(Utf16ToUtf8(units));
 }
 
 FieldValue ReadField(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sqlType) {
@@ -137,12 +138,12 @@ struct Column {
 };
 
 Column DescribeColumn(SQLHSTMT stmt, SQLUSMALLINT number) {
-    std::vector<SQLCHAR> name(256);
+    std::vector<SQLWCHAR> name(256);
     SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
     SQLULEN size = 0;
     auto describe = [&] {
-        Check(SQLDescribeCol(stmt, number, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                             &nameLength, &type, &size, &digits, &nullable),
+        Check(SQLDescribeColW(stmt, number, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                              &nameLength, &type, &size, &digits, &nullable),
               SQL_HANDLE_STMT, stmt, "Cannot describe a column.");
     };
     describe();
@@ -150,7 +151,7 @@ Column DescribeColumn(SQLHSTMT stmt, SQLUSMALLINT number) {
         name.resize(static_cast<size_t>(nameLength) + 1);
         describe();
     }
-    return {std::string(reinterpret_cast<const char*>(name.data())), type};
+    return {odbc::Utf8Text(name.data(), name.size()), type};
 }
 
 std::unique_ptr<RowRecordset> ReadFirstRow(SQLHSTMT stmt, SQLSMALLINT count) {
@@ -171,10 +172,6 @@ std::unique_ptr<RowRecordset> ReadFirstRow(SQLHSTMT stmt, SQLSMALLINT count) {
     return std::make_unique<RowRecordset>(std::move(names), std::move(row));
 }
 
-SQLSMALLINT TextLength(const std::string& text) {
-    return text.size() <= SHRT_MAX ? static_cast<SQLSMALLINT>(text.size()) : SQL_NTS;
-}
-
 }  // namespace
 
 OdbcDatabase::~OdbcDatabase() { Disconnect(); }
@@ -192,13 +189,11 @@ void OdbcDatabase::Connect() {
           SQL_HANDLE_ENV, raw, "Cannot choose ODBC version 3.");
 
     SQLHANDLE rawConnection = SQL_NULL_HANDLE;
-    Check(SQLAllocHandle(SQL_HANDLE_DBC, raw, &rawConnection), SQL_HANDLE_ENV, raw,
+    Check(odbc::AllocateConnection(raw, &rawConnection), SQL_HANDLE_ENV, raw,
           "Cannot allocate an ODBC connection.");
     Handle connection(SQL_HANDLE_DBC, rawConnection);
-    std::string text = connectionString_;
-    Check(SQLDriverConnect(rawConnection, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
-                           TextLength(text), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-          SQL_HANDLE_DBC, rawConnection, "Cannot open the connection.");
+    Check(odbc::DriverConnect(rawConnection, connectionString_), SQL_HANDLE_DBC, rawConnection,
+          "Cannot open the connection.");
     connection_ = connection.release();
     environment_ = environment.release();
 }
@@ -223,10 +218,10 @@ std::unique_ptr<tvk::Recordset> OdbcDatabase::Run(const std::string& source, boo
     Check(SQLAllocHandle(SQL_HANDLE_STMT, connection_, &raw), SQL_HANDLE_DBC, connection_,
           "Cannot allocate an ODBC statement.");
     Handle statement(SQL_HANDLE_STMT, raw);
-    std::string text = source;
+    std::vector<SQLWCHAR> text = odbc::WideText(source);
     SQLRETURN rc =
-        SQLExecDirect(raw, reinterpret_cast<SQLCHAR*>(text.data()),
-                      text.size() <= INT_MAX ? static_cast<SQLINTEGER>(text.size()) : SQL_NTS);
+        SQLExecDirectW(raw, text.data(),
+                       text.size() <= INT_MAX ? static_cast<SQLINTEGER>(text.size() - 1) : SQL_NTS);
     if (rc != SQL_NO_DATA) Check(rc, SQL_HANDLE_STMT, raw, "Cannot run the statement.");
 
     // A batch may answer with row counts before its rows, and a later
