@@ -17,6 +17,7 @@
 #include "localisation/ControlTranslation.h"
 #include "localisation/QtWindowLayer.qt.h"
 #include "notify/MessageText.h"
+#include "platform/Platform.h"
 #include "platform/QtWindows.qt.h"
 
 namespace tvk {
@@ -261,10 +262,12 @@ void frmOppdat::Fail(const ServiceError& failure) {
 // that cannot be deleted does not keep the window open.
 void frmOppdat::DeletePartialDownload() const {
     if (localExe_.empty()) return;
-    std::filesystem::path file(localPath_ + localExe_);
+    // The names are UTF-8; Windows would read a narrow path in its code page
+    // and miss the file in a folder such as "Velkør program".
+    const std::string file = localPath_ + localExe_;
     std::error_code ignored;
     for (const std::filesystem::path& path :
-         {file, std::filesystem::path(file.string() + ".part")}) {
+         {platform::TextPath(file), platform::TextPath(file + ".part")}) {
         if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
     }
 }
