@@ -51,7 +51,7 @@ TEST_F(DatabaseComponentTest, OtherTextIsAnOdbcConnectionStringKeptAsItStands) {
     // The SQLite driver checks no password, but the file it opens shows what
     // reached it: the capital letters and æøå, lower-cased or in another code
     // page, would name another file.
-    const auto file = folder / platform::TextPath("Blåbær.DB");
+    const auto file = folder.Path() / platform::TextPath("Blåbær.DB");
     MakeDatabase(file,
                  "CREATE TABLE Innstillinger (Serienummer INTEGER, RegFirma VARCHAR(50), "
                  "Postnummer VARCHAR(10), UpdateServiceMailSent INTEGER);"
