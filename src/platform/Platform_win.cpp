@@ -227,10 +227,12 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
 
 RegularFile::RegularFile(const std::filesystem::path& path) : path_(path) {
     // The reparse point itself is opened, not its target, so that it can be
-    // refused; no one may write the file while it is read.
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    // refused. Every access is shared: the download that wrote the file may
+    // still hold it, and a check copies the bytes it reads, so a later write
+    // changes nothing of what was checked.
+    HANDLE file = ::CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw WindowsError("Cannot open " + PathText(path));
     BY_HANDLE_FILE_INFORMATION info{};
     const bool regular =
