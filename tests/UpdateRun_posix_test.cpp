@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "FtpTestServer.h"
@@ -18,6 +19,7 @@
 #include "UpdateRunSupport.h"
 #include "UpdateRun_test.h"
 #include "components/transfer/CurlTransfer.h"
+#include "platform/ReplacementFile.h"
 #include "components/transfer/KernelNetUtils.h"
 #include "run/UpdateRun.h"
 #include "state/RunEnded.h"
@@ -142,9 +144,11 @@ TEST_F(UpdateRun, WithoutInstallAfterDownloadTheSetupIsReportedAndKept) {
 
 // Nothing is reported or started that the maker did not sign: a setup
 // without a signature is not even fetched; one replaced after its download
-// is deleted.
+// is deleted. Nor is a download begun while another run (another user of the
+// machine) holds one in the same folder; that one is left as it is.
 TEST_F(UpdateRun, OnlyASetupTheMakerSignedIsReportedAndStarted) {
     FtpTestServer ftp;
+    std::optional<platform::ReplacementFile> held;
     struct Case {
         const char* name;
         std::function<void()> arrange;
@@ -166,6 +170,16 @@ TEST_F(UpdateRun, OnlyASetupTheMakerSignedIsReportedAndStarted) {
          "Oppdateringen kunne ikke installeres: VelkorSetup.exe is refused: its signature does "
          "not match its content",
          1},
+        {"another run downloading",
+         [&] {
+             fs::create_directories(UpdateFolder());
+             held.emplace(UpdateFolder() / "VelkorSetup_511.exe", ".part",
+                          platform::ReplacementFile::Leftover::Kept);
+         },
+         0,
+         "Oppdateringen kunne ikke installeres: VelkorSetup_511.exe lastes allerede ned på denne "
+         "datamaskinen, kanskje av en annen bruker; prøv igjen når den nedlastingen er ferdig",
+         0},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -183,6 +197,7 @@ TEST_F(UpdateRun, OnlyASetupTheMakerSignedIsReportedAndStarted) {
         EXPECT_FALSE(fs::exists(Setup())) << c.name;
         EXPECT_TRUE(ftp.Files().empty()) << c.name;
         EXPECT_FALSE(fs::exists(Marker())) << c.name;
+        EXPECT_TRUE(!held || fs::exists(held->Path())) << c.name;
     }
 }
 

@@ -17,6 +17,7 @@ enum class TransferCause {
     ConnectionLost,  // the connection broke off or stalled
     DiskFull,        // no room left to store the file
     NoPermission,    // the folder may not be written
+    InUse,           // another run on this machine is downloading the same file
     Refused,         // the file arrived but its check refused it; the description says why
     Other,           // anything else the server or the line did
 };

@@ -138,6 +138,12 @@ const std::vector<Row> kExpected = {
       "@1 kunne ikke hentes fra oppdateringsserveren",
       "@1 kunde inte hämtas från uppdateringsservern",
       "@1 could not be fetched from the update server"}},
+    {233,
+     {"@1 hentes allerede på denne computer, måske af en anden bruger; prøv igen, når den hentning er færdig",
+      "@1 wird auf diesem Computer bereits heruntergeladen, vielleicht von einem anderen Benutzer; versuchen Sie es erneut, wenn dieser Download abgeschlossen ist",
+      "@1 lastes allerede ned på denne datamaskinen, kanskje av en annen bruker; prøv igjen når den nedlastingen er ferdig",
+      "@1 hämtas redan på den här datorn, kanske av en annan användare; försök igen när den hämtningen är klar",
+      "@1 is already being downloaded on this computer, perhaps by another user; try again when that download has finished"}},
 };
 
 class StringTableTest : public ::testing::Test {
@@ -149,7 +155,7 @@ class StringTableTest : public ::testing::Test {
 };
 
 TEST_F(StringTableTest, EveryIdInEveryLanguageHasItsText) {
-    ASSERT_EQ(kExpected.size(), 31u);
+    ASSERT_EQ(kExpected.size(), 32u);
     for (const Row& row : kExpected) {
         for (size_t i = 0; i < kLanguages.size(); ++i) {
             EXPECT_EQ(Load(kLanguages[i], row.id), row.texts[i])
@@ -184,7 +190,7 @@ TEST_F(StringTableTest, LanguagesOutsideTheTableGiveEmptyTexts) {
 }
 
 TEST_F(StringTableTest, IdsOutsideTheTableGiveEmptyTextsSilently) {
-    for (int32_t id : {0, 15, 233, 240, 256, 1000, 65535, 65536 + 100, INT_MAX, -1, -16, -17,
+    for (int32_t id : {0, 15, 234, 240, 256, 1000, 65535, 65536 + 100, INT_MAX, -1, -16, -17,
                        -65536 + 100, INT_MIN}) {
         EXPECT_EQ(Load(1044, id), "") << id;
     }

@@ -27,6 +27,8 @@ int32_t SentenceOf(TransferCause cause) {
             return 230;  // "The disk is full"
         case TransferCause::NoPermission:
             return 231;  // "There is no permission to write to the folder @1"
+        case TransferCause::InUse:
+            return 233;  // "@1 is already being downloaded on this computer, ..."
         default:
             return 232;  // "@1 could not be fetched from the update server"
     }

@@ -81,7 +81,7 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
     if (const int refused = WriteRefusal(path); refused != 0)
         throw ErrnoError(refused, "Cannot write " + PathText(path));
     ReplacementFile file(path, ".XXXXXX");
-    if (!file.Append(bytes)) throw ErrnoError(file.Error(), "Cannot write " + PathText(path));
+    if (!file.Append(bytes)) throw file.WriteFailure("Cannot write " + PathText(path));
     file.Commit(access, durability);
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/ServiceError.h"
 #include "platform/Platform.h"
 
 namespace tvk::platform {
@@ -20,16 +21,19 @@ class ReplacementFile {
 
     // The file "<target><suffix>". A suffix ending in "XXXXXX" has those
     // letters made into a name nobody holds, created readable by its owner
-    // alone; any other name is created or emptied, and a link found under it
-    // is not followed. Throws ServiceError with the errno.
+    // alone. Any other name is created or emptied, a link found under it is
+    // not followed, and it is held for this object's life: while one run
+    // writes it, another one's attempt throws ServiceError EBUSY (Windows:
+    // ERROR_SHARING_VIOLATION) and leaves it as it is. Throws ServiceError
+    // with the errno (Windows: Windows' own error number).
     ReplacementFile(std::filesystem::path target, const std::string& suffix,
                     Leftover leftover = Leftover::Removed);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // False after a failure; Error() then holds the errno. For callbacks
-    // that cannot throw.
+    // False after a failure; Error() then holds the errno (Windows: Windows'
+    // own error number). For callbacks that cannot throw.
     bool Append(const char* data, size_t size);
     bool Append(const std::string& bytes) { return Append(bytes.data(), bytes.size()); }
     // Drops everything from `size` on; the next append continues there.
@@ -40,13 +44,15 @@ class ReplacementFile {
 
     int64_t Size() const { return size_; }
     int Error() const { return error_; }
+    // Error() as a ServiceError: "<what>: <the system's text for it>".
+    ServiceError WriteFailure(const std::string& what) const;
     const std::filesystem::path& Path() const { return path_; }
     const std::filesystem::path& Target() const { return target_; }
 
     // Makes the file the target: gives it the permissions of the file it
     // replaces (those of `access` for a new one), flushes it as `durability`
     // asks, and renames it over the target. On failure the file stays or goes
-    // as its Leftover says. Throws ServiceError with the errno.
+    // as its Leftover says. Throws ServiceError as the constructor does.
     void Commit(NewFileAccess access = NewFileAccess::Shared,
                 Durability durability = Durability::Flushed);
 
@@ -56,10 +62,18 @@ class ReplacementFile {
     std::filesystem::path target_;
     std::filesystem::path path_;
     Leftover leftover_;
+#ifdef _WIN32
+    void* handle_ = nullptr;  // a HANDLE
+#else
     int fd_ = -1;
+#endif
     int64_t size_ = 0;
     int error_ = 0;
     bool committed_ = false;
 };
+
+// Whether another run holds `path` as a ReplacementFile of a fixed name (a
+// download in progress). False for a missing file.
+bool IsHeldByWriter(const std::filesystem::path& path);
 
 }  // namespace tvk::platform

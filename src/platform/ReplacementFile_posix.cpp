@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,8 +52,26 @@ ReplacementFile::ReplacementFile(std::filesystem::path target, const std::string
     }
     path_ = name;
     // No following a link planted under the name: the content goes here only.
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // The lock comes before the emptying, so that a run that finds the file
+    // held leaves the other run's bytes alone.
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd_ < 0) throw ErrnoError(errno, "Cannot create " + path_.string());
+    int err = ::flock(fd_, LOCK_EX | LOCK_NB) != 0 ? errno : 0;
+    if (err == 0 && ::ftruncate(fd_, 0) != 0) err = errno;
+    if (err == 0) return;
+    ::close(fd_);
+    fd_ = -1;
+    if (err == EWOULDBLOCK)
+        throw ServiceError(EBUSY, "Cannot write " + path_.string() + ": another run is writing it");
+    throw ErrnoError(err, "Cannot create " + path_.string());
+}
+
+bool IsHeldByWriter(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 ReplacementFile::~ReplacementFile() {
@@ -101,11 +120,20 @@ void ReplacementFile::Commit(NewFileAccess access, Durability durability) {
         ::close(fd);
         throw ErrnoError(err, "Cannot write " + target_.string());
     }
-    if (::close(fd) != 0) throw ErrnoError(errno, "Cannot write " + target_.string());
-    if (::rename(path_.c_str(), target_.c_str()) != 0)
-        throw ErrnoError(errno, "Cannot replace " + target_.string());
+    // Renamed while still open, so that a held file is never free under its
+    // own name for another run to take or delete.
+    if (::rename(path_.c_str(), target_.c_str()) != 0) {
+        int err = errno;
+        ::close(fd);
+        throw ErrnoError(err, "Cannot replace " + target_.string());
+    }
     committed_ = true;
+    if (::close(fd) != 0) throw ErrnoError(errno, "Cannot write " + target_.string());
     if (flushed) SyncFolder(target_);
+}
+
+ServiceError ReplacementFile::WriteFailure(const std::string& what) const {
+    return ErrnoError(error_, what);
 }
 
 bool ReplacementFile::Fail(int err) {

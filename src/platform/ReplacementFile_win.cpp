@@ -1,8 +1,3 @@
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <random>
 
 #include "common/ServiceError.h"
@@ -13,9 +8,6 @@ namespace tvk::platform {
 
 namespace {
 
-// Binary, so that no line end is ever rewritten, and not handed to the
-// setup or any other child the service starts.
-constexpr int kWriteFlags = _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT;
 constexpr int kMaxTries = 100;
 
 std::string RandomLetters(std::mt19937& generator) {
@@ -27,22 +19,36 @@ std::string RandomLetters(std::mt19937& generator) {
     return letters;
 }
 
+// Readers share the file as it is written (the check of a download reads
+// its part file). Write access is never shared, so that a second writer is
+// refused with ERROR_SHARING_VIOLATION before it can empty the file; nor,
+// for a held file of a fixed name, is deletion. The handle is not handed to
+// the setup or any other child the service starts.
+HANDLE OpenForWriting(const std::filesystem::path& path, DWORD creation, DWORD share) {
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, creation,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 }  // namespace
 
 ReplacementFile::ReplacementFile(std::filesystem::path target, const std::string& suffix,
                                  Leftover leftover)
     : target_(std::move(target)), leftover_(leftover) {
     const std::string base = PathText(target_);
+    HANDLE file = INVALID_HANDLE_VALUE;
     if (suffix.ends_with("XXXXXX")) {
         std::random_device device;
         std::mt19937 generator(device());
         const std::string stem = base + suffix.substr(0, suffix.size() - 6);
-        for (int attempt = 0; attempt < kMaxTries && fd_ < 0; ++attempt) {
+        DWORD error = ERROR_FILE_EXISTS;
+        for (int attempt = 0; attempt < kMaxTries && error == ERROR_FILE_EXISTS; ++attempt) {
             path_ = TextPath(stem + RandomLetters(generator));
-            fd_ = ::_wopen(path_.c_str(), kWriteFlags | _O_EXCL, _S_IREAD | _S_IWRITE);
-            if (fd_ < 0 && errno != EEXIST) break;
+            file = OpenForWriting(path_, CREATE_NEW, FILE_SHARE_READ | FILE_SHARE_DELETE);
+            error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
         }
-        if (fd_ < 0) throw ErrnoError(errno, "Cannot create a temporary file beside " + base);
+        if (file == INVALID_HANDLE_VALUE)
+            throw WindowsError("Cannot create a temporary file beside " + base, error);
+        handle_ = file;
         return;
     }
     path_ = TextPath(base + suffix);
@@ -50,33 +56,54 @@ ReplacementFile::ReplacementFile(std::filesystem::path target, const std::string
     const DWORD attributes = ::GetFileAttributesW(path_.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         ::DeleteFileW(path_.c_str());
-    fd_ = ::_wopen(path_.c_str(), kWriteFlags | _O_TRUNC, _S_IREAD | _S_IWRITE);
-    if (fd_ < 0) throw ErrnoError(errno, "Cannot create " + PathText(path_));
+    // A scanner's moment is waited out; another run's download is not, and
+    // the sharing violation that remains says so.
+    RetriedWhileBusy([&] {
+        file = OpenForWriting(path_, OPEN_ALWAYS, FILE_SHARE_READ);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_SHARING_VIOLATION)
+            throw ServiceError(error, "Cannot write " + PathText(path_) +
+                                          ": another run is writing it");
+        throw WindowsError("Cannot create " + PathText(path_), error);
+    }
+    if (!::SetEndOfFile(file)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(file);
+        throw WindowsError("Cannot create " + PathText(path_), error);
+    }
+    handle_ = file;
 }
 
 ReplacementFile::~ReplacementFile() {
-    if (fd_ >= 0) ::_close(fd_);
+    if (handle_ != nullptr) ::CloseHandle(handle_);
     if (!committed_ && leftover_ == Leftover::Removed) RemoveFile(path_);
 }
 
 bool ReplacementFile::Append(const char* data, size_t size) {
-    if (fd_ < 0) return Fail(EBADF);
+    if (handle_ == nullptr) return Fail(ERROR_INVALID_HANDLE);
     while (size > 0) {
-        const unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
-        const int n = ::_write(fd_, data, chunk);
-        if (n <= 0) return Fail(n < 0 ? errno : ENOSPC);
-        data += n;
-        size -= static_cast<size_t>(n);
-        size_ += n;
+        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(handle_, data, chunk, &written, nullptr))
+            return Fail(static_cast<int>(::GetLastError()));
+        if (written == 0) return Fail(ERROR_DISK_FULL);
+        data += written;
+        size -= written;
+        size_ += written;
     }
     return true;
 }
 
 bool ReplacementFile::TruncateTo(int64_t size) {
-    if (fd_ < 0) return Fail(EBADF);
+    if (handle_ == nullptr) return Fail(ERROR_INVALID_HANDLE);
     if (size == size_) return true;
-    if (const errno_t err = ::_chsize_s(fd_, size); err != 0) return Fail(err);
-    if (::_lseeki64(fd_, size, SEEK_SET) != size) return Fail(errno);
+    LARGE_INTEGER at{};
+    at.QuadPart = size;
+    if (!::SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(handle_))
+        return Fail(static_cast<int>(::GetLastError()));
     size_ = size;
     return true;
 }
@@ -87,16 +114,19 @@ void ReplacementFile::StartWriteBack(int64_t) {}
 void ReplacementFile::Commit(NewFileAccess, Durability durability) {
     // Who may read a file is its access list on Windows: a new file inherits
     // the folder's, and a replaced one keeps its own through ReplaceFileW.
-    if (fd_ < 0) throw ErrnoError(EBADF, "Cannot write " + PathText(path_));
-    const int fd = fd_;
-    fd_ = -1;
+    if (handle_ == nullptr)
+        throw WindowsError("Cannot write " + PathText(path_), ERROR_INVALID_HANDLE);
+    const HANDLE file = handle_;
+    handle_ = nullptr;
     const bool flushed = durability == Durability::Flushed;
-    if (flushed && ::_commit(fd) != 0) {
-        const int err = errno;
-        ::_close(fd);
-        throw ErrnoError(err, "Cannot write " + PathText(target_));
+    if (flushed && !::FlushFileBuffers(file)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(file);
+        throw WindowsError("Cannot write " + PathText(target_), error);
     }
-    if (::_close(fd) != 0) throw ErrnoError(errno, "Cannot write " + PathText(target_));
+    // Windows renames no file that is open without shared deletion, so the
+    // handle goes first.
+    if (!::CloseHandle(file)) throw WindowsError("Cannot write " + PathText(target_));
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | (flushed ? MOVEFILE_WRITE_THROUGH : 0);
     const bool replaced = RetriedWhileBusy([&] {
         if (::ReplaceFileW(target_.c_str(), path_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
@@ -110,9 +140,23 @@ void ReplacementFile::Commit(NewFileAccess, Durability durability) {
     committed_ = true;
 }
 
+ServiceError ReplacementFile::WriteFailure(const std::string& what) const {
+    return WindowsError(what, static_cast<DWORD>(error_));
+}
+
 bool ReplacementFile::Fail(int err) {
     error_ = err;
     return false;
+}
+
+bool IsHeldByWriter(const std::filesystem::path& path) {
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
+        return false;
+    }
+    return ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 }  // namespace tvk::platform

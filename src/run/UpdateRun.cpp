@@ -7,6 +7,7 @@
 #include "notify/MessageText.h"
 #include "notify/mSendEpost.h"
 #include "platform/Platform.h"
+#include "platform/ReplacementFile.h"
 #include "state/RunEnded.h"
 #include "state/Trace.h"
 #include "update/CustomerFilter.h"
@@ -18,6 +19,8 @@ namespace tvk {
 namespace {
 
 constexpr int kLowestServerVersion = 10;  // SQL Server 2008
+// "@1 is already being downloaded on this computer, perhaps by another user; ..."
+constexpr int32_t kDownloadInProgress = 233;
 
 // From the second step on, a step that fails is skipped and the run goes on.
 template <class Step>
@@ -84,6 +87,14 @@ bool MailNotice(RunState& state, const std::string& heading) {
     return true;
 }
 
+// A download that another run holds (another user of a terminal server, a
+// second window): the setup it is writing, so that its folder is left alone.
+std::optional<std::string> DownloadInProgress(const std::filesystem::path& folder) {
+    for (const std::filesystem::path& part : platform::ListFiles(folder, ".part"))
+        if (platform::IsHeldByWriter(part)) return platform::PathText(part.stem());
+    return std::nullopt;
+}
+
 // The setups of earlier runs, and what a killed download left of one.
 void ClearUpdateFolder(RunState& state) {
     const std::filesystem::path folder = UpdateFolder(state.writeFolder);
@@ -97,8 +108,13 @@ void ClearUpdateFolder(RunState& state) {
 // setup started is a private copy, made while it was checked the last time. A
 // setup that fails is never started and not reported.
 void InstallRelease(RunState& state) {
-    ClearUpdateFolder(state);
     const std::filesystem::path folder = UpdateFolder(state.writeFolder);
+    if (const std::optional<std::string> running = DownloadInProgress(folder)) {
+        TellNotInstalled(state,
+                         ReplacePlaceholders(LoadLocalString(state, kDownloadInProgress), {*running}));
+        return;
+    }
+    ClearUpdateFolder(state);
     const std::filesystem::path setup =
         folder / platform::TextPath(LocalSetupName(state.UpdateInfo));
     const std::optional<SetupCheck> check = FetchSetupCheck(state);

@@ -86,8 +86,7 @@ std::filesystem::path SetupCheck::CopyVerified(const std::filesystem::path& setu
             [&](char* buffer, size_t size) {
                 const size_t count = in->Read(buffer, size);
                 if (!copy.Append(buffer, count))
-                    throw ErrnoError(copy.Error(),
-                                     "Cannot write " + platform::PathText(copy.Path()));
+                    throw copy.WriteFailure("Cannot write " + platform::PathText(copy.Path()));
                 return count;
             },
             TrustedReleaseKeys()));

@@ -31,7 +31,7 @@ std::string NameOf(const std::string& path) {
 // whole; a link someone put in the fresh file's place is replaced, not followed.
 void WriteBytes(const std::string& path, const std::string& bytes) {
     platform::ReplacementFile file(platform::TextPath(path), ".XXXXXX");
-    if (!file.Append(bytes)) throw ErrnoError(file.Error(), "Cannot write " + path);
+    if (!file.Append(bytes)) throw file.WriteFailure("Cannot write " + path);
     file.Commit(platform::NewFileAccess::OwnerOnly, platform::Durability::Cached);
 }
 

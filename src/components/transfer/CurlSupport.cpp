@@ -1,5 +1,9 @@
 #include "components/transfer/CurlSupport.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cerrno>
 #include <mutex>
 #include <utility>
@@ -63,6 +67,20 @@ TransferCause CauseOfHttpStatus(long status) {
 
 TransferCause CauseOfFileError(int err) {
     switch (err) {
+#ifdef _WIN32
+        // A file the service writes reports Windows' own numbers.
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return TransferCause::DiskFull;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            return TransferCause::NoPermission;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return TransferCause::InUse;
+#else
+        case EBUSY:
+            return TransferCause::InUse;
         case ENOSPC:
 #ifdef EDQUOT
         case EDQUOT:
@@ -72,6 +90,7 @@ TransferCause CauseOfFileError(int err) {
         case EPERM:
         case EROFS:
             return TransferCause::NoPermission;
+#endif
         default:
             return TransferCause::Other;
     }

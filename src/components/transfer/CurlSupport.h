@@ -51,7 +51,8 @@ void Append(StringList& list, const std::string& text);
 std::string CurlFailure(int code, const char* detail);
 
 // What a failure means for the user: a libcurl code, an HTTP status of 400
-// or more, the errno of a failed write of the local file.
+// or more, the error of a failed write of the local file (an errno; on
+// Windows, Windows' own number).
 TransferCause CauseOfCurlCode(int code);
 TransferCause CauseOfHttpStatus(long status);
 TransferCause CauseOfFileError(int err);

@@ -50,6 +50,7 @@ class PendingFile : public BodySink {
     bool Restart() override { return file_.TruncateTo(0); }
 
     int Error() const { return file_.Error(); }
+    ServiceError WriteFailure(const std::string& what) const { return file_.WriteFailure(what); }
     const std::filesystem::path& Target() const { return file_.Target(); }
     const std::filesystem::path& Temp() const { return file_.Path(); }
     void Commit() { file_.Commit(); }
@@ -230,7 +231,7 @@ void CurlTransfer::GetFileHTTP(const std::string& url, const std::string& folder
         if (file.Error() != 0)
             throw TransferError(
                 CauseOfFileError(file.Error()),
-                ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.Target())));
+                file.WriteFailure("Cannot write " + platform::PathText(file.Target())));
         throw;
     }
     if (check_.verify) check_.verify(file.Temp());

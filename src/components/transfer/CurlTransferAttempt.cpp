@@ -201,7 +201,7 @@ Result Classify(CURLcode rc, const Exchange& ex, const CurlTransferPartFile& fil
     if (!ex.failure.empty()) return ServerFault(ex.failure);
     if (file.Error() != 0)
         return {Outcome::Failed, CauseOfFileError(file.Error()), file.Error(),
-                ErrnoError(file.Error(), "Cannot write " + platform::PathText(file.PartPath()))
+                file.WriteFailure("Cannot write " + platform::PathText(file.PartPath()))
                     .Description()};
     if (rc == CURLE_OK) {
         if (!ex.bodyWanted)

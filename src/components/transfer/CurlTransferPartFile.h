@@ -28,6 +28,7 @@ class CurlTransferPartFile {
 
     int64_t Size() const { return file_.Size(); }
     int Error() const { return file_.Error(); }
+    ServiceError WriteFailure(const std::string& what) const { return file_.WriteFailure(what); }
     const std::filesystem::path& Target() const { return file_.Target(); }
     const std::filesystem::path& PartPath() const { return file_.Path(); }
 
