@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -111,6 +112,14 @@ std::vector<std::string> WithoutDisplay(std::vector<std::string> prefix,
                                         std::vector<std::string> argv);
 std::vector<std::string> Offline(std::vector<std::string> argv);
 std::vector<std::string> Online(std::vector<std::string> argv);
+
+// The number a file written in a missing folder fails with: the errno, or
+// Windows' own number, which the service reports there.
+#ifdef _WIN32
+inline constexpr int64_t kNoSuchFolder = 3;  // ERROR_PATH_NOT_FOUND
+#else
+inline constexpr int64_t kNoSuchFolder = ENOENT;
+#endif
 
 // The ServiceError a call throws; fails the test when it throws none.
 template <class F>

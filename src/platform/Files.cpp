@@ -80,9 +80,9 @@ void WriteFileAtomically(const std::filesystem::path& requested, const std::stri
     // made read-only must stay as it is, as a write in place would.
     if (const int refused = WriteRefusal(path); refused != 0)
         throw ErrnoError(refused, "Cannot write " + PathText(path));
-    ReplacementFile file(path, ".XXXXXX");
+    ReplacementFile file(path, ".XXXXXX", ReplacementFile::Leftover::Removed, access);
     if (!file.Append(bytes)) throw file.WriteFailure("Cannot write " + PathText(path));
-    file.Commit(access, durability);
+    file.Commit(durability);
 }
 
 }  // namespace tvk::platform

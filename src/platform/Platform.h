@@ -59,7 +59,10 @@ bool HasDisplay();
 
 // Who may read a file the service creates: everyone (0644), or its owner
 // alone (0600) for a file that can hold a secret; in both cases less what the
-// umask takes away. A file that is replaced keeps the permissions it had.
+// umask takes away. A file that is replaced keeps the permissions it had. On
+// Windows a shared file has the folder's access list and a private one a list
+// of its own for the user, the system and the administrators, also when it
+// replaces a file.
 enum class NewFileAccess { Shared, OwnerOnly };
 
 // What a replaced file must survive. The user's data is flushed to disk
@@ -129,8 +132,10 @@ class RegularFile {
 // Removes a file (not a folder): 0, or the errno of the failure.
 int RemoveFile(const std::filesystem::path& path);
 
-// Creates the empty file `path`, readable by its owner alone, unless a file
-// of that name exists: false then. Throws ServiceError with the errno.
+// Creates the empty file `path`, readable by its owner alone (Windows: by
+// the user, the system and the administrators), unless a file of that name
+// exists: false then. Throws ServiceError with the errno (Windows: Windows'
+// own number).
 bool CreateExclusiveFile(const std::filesystem::path& path);
 
 // Whether any network interface could carry traffic to the outside, as the

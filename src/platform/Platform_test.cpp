@@ -11,11 +11,11 @@
 namespace tvk {
 namespace {
 
-TEST(AtomicWrite, FailureNamesTheErrnoAndCreatesNothing) {
+TEST(AtomicWrite, FailureNamesTheSystemsErrorAndCreatesNothing) {
     test::TempFolder folder;
     ServiceError error =
         test::ErrorOf([&] { platform::WriteFileAtomically(folder / "missing" / "x.ini", "x"); });
-    EXPECT_EQ(error.Number(), ENOENT);
+    EXPECT_EQ(error.Number(), test::kNoSuchFolder);
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }
 

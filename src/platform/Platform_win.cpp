@@ -18,6 +18,7 @@
 
 #include "common/ServiceError.h"
 #include "platform/Platform.h"
+#include "platform/WindowsAccess.h"
 #include "platform/WindowsText.h"
 
 namespace tvk::platform {
@@ -262,14 +263,16 @@ int RemoveFile(const std::filesystem::path& path) {
 }
 
 bool CreateExclusiveFile(const std::filesystem::path& path) {
-    const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                            _S_IREAD | _S_IWRITE);
-    if (fd >= 0) {
-        ::_close(fd);
+    PrivateAccess access(PrivateAccess::Of::File);
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, access.Attributes(),
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
         return true;
     }
-    if (errno == EEXIST) return false;
-    throw ErrnoError(errno, "Cannot create " + PathText(path));
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return false;
+    throw WindowsError("Cannot create " + PathText(path), error);
 }
 
 namespace {

@@ -19,15 +19,16 @@ class ReplacementFile {
     // or kept for a later attempt to continue.
     enum class Leftover { Removed, Kept };
 
-    // The file "<target><suffix>". A suffix ending in "XXXXXX" has those
-    // letters made into a name nobody holds, created readable by its owner
-    // alone. Any other name is created or emptied, a link found under it is
+    // The file "<target><suffix>", to become the target with `access`. A
+    // suffix ending in "XXXXXX" has those letters made into a name nobody
+    // holds, created readable by its owner alone. Any other name is created or emptied, a link found under it is
     // not followed, and it is held for this object's life: while one run
     // writes it, another one's attempt throws ServiceError EBUSY (Windows:
     // ERROR_SHARING_VIOLATION) and leaves it as it is. Throws ServiceError
     // with the errno (Windows: Windows' own error number).
     ReplacementFile(std::filesystem::path target, const std::string& suffix,
-                    Leftover leftover = Leftover::Removed);
+                    Leftover leftover = Leftover::Removed,
+                    NewFileAccess access = NewFileAccess::Shared);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -50,11 +51,11 @@ class ReplacementFile {
     const std::filesystem::path& Target() const { return target_; }
 
     // Makes the file the target: gives it the permissions of the file it
-    // replaces (those of `access` for a new one), flushes it as `durability`
-    // asks, and renames it over the target. On failure the file stays or goes
-    // as its Leftover says. Throws ServiceError as the constructor does.
-    void Commit(NewFileAccess access = NewFileAccess::Shared,
-                Durability durability = Durability::Flushed);
+    // replaces (those of its access for a new one; always the owner's alone
+    // for OwnerOnly on Windows), flushes it as `durability` asks, and renames
+    // it over the target. On failure the file stays or goes as its Leftover
+    // says. Throws ServiceError as the constructor does.
+    void Commit(Durability durability = Durability::Flushed);
 
   private:
     bool Fail(int err);
@@ -62,6 +63,7 @@ class ReplacementFile {
     std::filesystem::path target_;
     std::filesystem::path path_;
     Leftover leftover_;
+    NewFileAccess access_;
 #ifdef _WIN32
     void* handle_ = nullptr;  // a HANDLE
 #else

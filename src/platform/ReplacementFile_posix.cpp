@@ -40,8 +40,8 @@ mode_t CurrentUmask() {
 }  // namespace
 
 ReplacementFile::ReplacementFile(std::filesystem::path target, const std::string& suffix,
-                                 Leftover leftover)
-    : target_(std::move(target)), leftover_(leftover) {
+                                 Leftover leftover, NewFileAccess access)
+    : target_(std::move(target)), leftover_(leftover), access_(access) {
     std::string name = target_.string() + suffix;
     if (suffix.ends_with("XXXXXX")) {
         fd_ = ::mkstemp(name.data());
@@ -106,12 +106,12 @@ void ReplacementFile::StartWriteBack(int64_t from) {
 #endif
 }
 
-void ReplacementFile::Commit(NewFileAccess access, Durability durability) {
+void ReplacementFile::Commit(Durability durability) {
     if (fd_ < 0) throw ErrnoError(EBADF, "Cannot write " + path_.string());
     const int fd = fd_;
     fd_ = -1;
     struct stat st {};
-    mode_t mode = (access == NewFileAccess::OwnerOnly ? 0600 : 0644) & ~CurrentUmask();
+    mode_t mode = (access_ == NewFileAccess::OwnerOnly ? 0600 : 0644) & ~CurrentUmask();
     if (::stat(target_.c_str(), &st) == 0) mode = st.st_mode & 07777;
     ::fchmod(fd, mode);
     const bool flushed = durability == Durability::Flushed;

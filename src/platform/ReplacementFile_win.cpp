@@ -1,7 +1,9 @@
+#include <optional>
 #include <random>
 
 #include "common/ServiceError.h"
 #include "platform/ReplacementFile.h"
+#include "platform/WindowsAccess.h"
 #include "platform/WindowsText.h"
 
 namespace tvk::platform {
@@ -24,26 +26,31 @@ std::string RandomLetters(std::mt19937& generator) {
 // refused with ERROR_SHARING_VIOLATION before it can empty the file; nor,
 // for a held file of a fixed name, is deletion. The handle is not handed to
 // the setup or any other child the service starts.
-HANDLE OpenForWriting(const std::filesystem::path& path, DWORD creation, DWORD share) {
-    return ::CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, creation,
+HANDLE OpenForWriting(const std::filesystem::path& path, DWORD creation, DWORD share,
+                      SECURITY_ATTRIBUTES* security = nullptr) {
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE, share, security, creation,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
 
 ReplacementFile::ReplacementFile(std::filesystem::path target, const std::string& suffix,
-                                 Leftover leftover)
-    : target_(std::move(target)), leftover_(leftover) {
+                                 Leftover leftover, NewFileAccess access)
+    : target_(std::move(target)), leftover_(leftover), access_(access) {
     const std::string base = PathText(target_);
     HANDLE file = INVALID_HANDLE_VALUE;
     if (suffix.ends_with("XXXXXX")) {
         std::random_device device;
         std::mt19937 generator(device());
         const std::string stem = base + suffix.substr(0, suffix.size() - 6);
+        // A file that can hold a secret is private from its first byte on.
+        std::optional<PrivateAccess> secret;
+        if (access_ == NewFileAccess::OwnerOnly) secret.emplace(PrivateAccess::Of::File);
         DWORD error = ERROR_FILE_EXISTS;
         for (int attempt = 0; attempt < kMaxTries && error == ERROR_FILE_EXISTS; ++attempt) {
             path_ = TextPath(stem + RandomLetters(generator));
-            file = OpenForWriting(path_, CREATE_NEW, FILE_SHARE_READ | FILE_SHARE_DELETE);
+            file = OpenForWriting(path_, CREATE_NEW, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  secret ? secret->Attributes() : nullptr);
             error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
         }
         if (file == INVALID_HANDLE_VALUE)
@@ -111,9 +118,12 @@ bool ReplacementFile::TruncateTo(int64_t size) {
 // Windows writes back on its own; the flush at Commit() waits for the rest.
 void ReplacementFile::StartWriteBack(int64_t) {}
 
-void ReplacementFile::Commit(NewFileAccess, Durability durability) {
-    // Who may read a file is its access list on Windows: a new file inherits
-    // the folder's, and a replaced one keeps its own through ReplaceFileW.
+void ReplacementFile::Commit(Durability durability) {
+    // Who may read a file is its access list on Windows. A shared file that
+    // is new inherits the folder's, and a replaced one keeps its own through
+    // ReplaceFileW. A private one keeps its own list by a move, which
+    // Windows documents to carry a file's security descriptor along within
+    // a volume; ReplaceFileW would give it the replaced file's.
     if (handle_ == nullptr)
         throw WindowsError("Cannot write " + PathText(path_), ERROR_INVALID_HANDLE);
     const HANDLE file = handle_;
@@ -129,6 +139,8 @@ void ReplacementFile::Commit(NewFileAccess, Durability durability) {
     if (!::CloseHandle(file)) throw WindowsError("Cannot write " + PathText(target_));
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | (flushed ? MOVEFILE_WRITE_THROUGH : 0);
     const bool replaced = RetriedWhileBusy([&] {
+        if (access_ == NewFileAccess::OwnerOnly)
+            return ::MoveFileExW(path_.c_str(), target_.c_str(), flags) != 0;
         if (::ReplaceFileW(target_.c_str(), path_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                            nullptr, nullptr))
             return true;

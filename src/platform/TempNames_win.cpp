@@ -5,6 +5,7 @@
 #include "common/ServiceError.h"
 #include "platform/Platform.h"
 #include "platform/TempNames.h"
+#include "platform/WindowsAccess.h"
 #include "platform/WindowsText.h"
 // after windows.h
 #include <sddl.h>
@@ -57,55 +58,21 @@ bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
 
 char FolderSeparator() { return '\\'; }
 
-namespace {
-
-// "D:P(...)": an access list of its own, not inherited, for the system, the
-// administrators and the user who runs the service.
-std::wstring PrivateFolderSddl() {
-    std::wstring user = L"OW";  // the owner, should the user's own SID not be found
-    HANDLE token = nullptr;
-    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        DWORD size = 0;
-        ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-        std::vector<unsigned char> buffer(size);
-        wchar_t* sid = nullptr;
-        if (size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-            ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid,
-                                     &sid)) {
-            user = sid;
-            ::LocalFree(sid);
-        }
-        ::CloseHandle(token);
-    }
-    return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")";
-}
-
-}  // namespace
-
 std::filesystem::path CreatePrivateFolder(const std::string& prefix) {
     const std::string folder = TempFolderPath();
     if (folder.empty())
         throw ErrnoError(ENOENT, "Cannot create a private folder: no temporary folder");
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            PrivateFolderSddl().c_str(), SDDL_REVISION_1, &descriptor, nullptr))
-        throw LastError("Cannot create a private folder in " + folder);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    PrivateAccess access(PrivateAccess::Of::Folder);
     std::random_device random;
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = prefix;
         for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
         const std::filesystem::path path = TextPath(folder) / TextPath(name);
-        if (::CreateDirectoryW(path.c_str(), &attributes)) {
-            ::LocalFree(descriptor);
-            return path;
-        }
+        if (::CreateDirectoryW(path.c_str(), access.Attributes())) return path;
         if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    const DWORD error = ::GetLastError();
-    ::LocalFree(descriptor);
-    throw LastError("Cannot create a private folder in " + folder, error);
+    throw LastError("Cannot create a private folder in " + folder);
 }
 
 // The temporary folder is the user's own; a link planted there is no folder of ours.

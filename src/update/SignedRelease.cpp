@@ -81,7 +81,9 @@ std::filesystem::path SetupCheck::CopyVerified(const std::filesystem::path& setu
     }
     const std::filesystem::path folder = platform::CreatePrivateFolder(kSetupCopyPrefix);
     try {
-        platform::ReplacementFile copy(folder / setup.filename(), ".XXXXXX");
+        platform::ReplacementFile copy(folder / setup.filename(), ".XXXXXX",
+                                       platform::ReplacementFile::Leftover::Removed,
+                                       platform::NewFileAccess::OwnerOnly);
         CheckFacts(maker.VerifyPieces(
             [&](char* buffer, size_t size) {
                 const size_t count = in->Read(buffer, size);
@@ -90,7 +92,7 @@ std::filesystem::path SetupCheck::CopyVerified(const std::filesystem::path& setu
                 return count;
             },
             TrustedReleaseKeys()));
-        copy.Commit(platform::NewFileAccess::OwnerOnly, platform::Durability::Cached);
+        copy.Commit(platform::Durability::Cached);
         return copy.Target();
     } catch (...) {
         std::error_code ignored;

@@ -30,9 +30,11 @@ std::string NameOf(const std::string& path) {
 // The text goes in under a name of its own and replaces the fresh file only
 // whole; a link someone put in the fresh file's place is replaced, not followed.
 void WriteBytes(const std::string& path, const std::string& bytes) {
-    platform::ReplacementFile file(platform::TextPath(path), ".XXXXXX");
+    platform::ReplacementFile file(platform::TextPath(path), ".XXXXXX",
+                                   platform::ReplacementFile::Leftover::Removed,
+                                   platform::NewFileAccess::OwnerOnly);
     if (!file.Append(bytes)) throw file.WriteFailure("Cannot write " + path);
-    file.Commit(platform::NewFileAccess::OwnerOnly, platform::Durability::Cached);
+    file.Commit(platform::Durability::Cached);
 }
 
 // Runs `step` on the fresh file at `path`; when it fails, the file goes too.

@@ -223,13 +223,13 @@ TEST_F(IniFileTest, UnreadableFileIsAFailureNotAnEmptyValue) {
     EXPECT_THROW(Write("S", "k", "v"), ServiceError);
 }
 
-TEST_F(IniFileTest, WriteIntoAMissingFolderFailsWithErrno) {
+TEST_F(IniFileTest, WriteIntoAMissingFolderFailsWithTheSystemsError) {
     std::string path = (folder_ / "missing" / "Velkor5.ini").string();
     try {
         ini_.SkrivINIStreng("S", "k", "v", path);
         FAIL() << "wrote into a folder that does not exist";
     } catch (const ServiceError& e) {
-        EXPECT_EQ(e.Number(), ENOENT);
+        EXPECT_EQ(e.Number(), test::kNoSuchFolder);
     }
     EXPECT_EQ(FilesInFolder(), 0u);
 }
