@@ -13,6 +13,7 @@
 #include "components/transfer/CurlTransfer.h"
 #include "download/frmOppdat.qt.h"
 #include "localisation/StringTable.h"
+#include "platform/Platform.h"
 #include "update/SignedRelease.h"
 
 namespace tvk {
@@ -41,7 +42,7 @@ class DownloadWindowLive : public ::testing::Test {
         window = std::make_unique<frmOppdat>(*transfer, texts, seams);
         window->SetURLHost(server.Url("/files"));
         window->SetHostExe("VelkorSetup.exe");
-        window->SetLocalPath(folder.Path().string() + "/");
+        window->SetLocalPath(platform::PathText(folder) + "/");
         window->SetLocalExe("VelkorSetup_512.exe");
         window->show();
         return *window;
@@ -59,7 +60,7 @@ class DownloadWindowLive : public ::testing::Test {
         return std::filesystem::exists(file) &&
                test::ReadAll(file) == Server::Pattern(0, static_cast<size_t>(kSize));
     }
-    bool NothingLeft() { return std::filesystem::is_empty(folder.Path()); }
+    bool NothingLeft() { return std::filesystem::is_empty(folder); }
 
     static Server::Response Faulty(void (*fault)(Server::Response&)) {
         Server::Response response = Server::Generated(kSize);
@@ -69,7 +70,14 @@ class DownloadWindowLive : public ::testing::Test {
     }
 
     Server server;
-    test::TempFolder folder;
+    test::TempFolder root;
+    // A program folder named as on a Danish or Norwegian machine: what a
+    // failed or cancelled download leaves must be found by its real name.
+    const std::filesystem::path folder = [this] {
+        const std::filesystem::path named = root.Path() / platform::TextPath("Velkør program");
+        std::filesystem::create_directory(named);
+        return named;
+    }();
     StringTableTexts texts{2057};
     std::unique_ptr<CurlTransfer> transfer;
     std::vector<MessageBoxRequest> asked;

@@ -130,7 +130,7 @@ TEST(DatabaseComponent, FailedCreationLeavesNothingBehind) {
     DatabaseComponent database(folder / "missing");
     database.SetConnectionString("none");
     ServiceError e = ErrorOf([&] { database.Connect(); });
-    EXPECT_EQ(e.Number(), ENOENT);
+    EXPECT_EQ(e.Number(), test::kNoSuchFolder);
     EXPECT_TRUE(FolderEntries(folder.Path()).empty());
 }
 
