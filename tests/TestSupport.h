@@ -113,12 +113,14 @@ std::vector<std::string> WithoutDisplay(std::vector<std::string> prefix,
 std::vector<std::string> Offline(std::vector<std::string> argv);
 std::vector<std::string> Online(std::vector<std::string> argv);
 
-// The number a file written in a missing folder fails with: the errno, or
-// Windows' own number, which the service reports there.
+// What writing a file in a missing folder, and one another run holds, fails
+// with: the errno, or Windows' own number, which the service reports there.
 #ifdef _WIN32
 inline constexpr int64_t kNoSuchFolder = 3;  // ERROR_PATH_NOT_FOUND
+inline constexpr int64_t kHeldFile = 32;     // ERROR_SHARING_VIOLATION
 #else
 inline constexpr int64_t kNoSuchFolder = ENOENT;
+inline constexpr int64_t kHeldFile = EBUSY;
 #endif
 
 // The ServiceError a call throws; fails the test when it throws none.

@@ -19,8 +19,8 @@
 #include "UpdateRunSupport.h"
 #include "UpdateRun_test.h"
 #include "components/transfer/CurlTransfer.h"
-#include "platform/ReplacementFile.h"
 #include "components/transfer/KernelNetUtils.h"
+#include "platform/ReplacementFile.h"
 #include "run/UpdateRun.h"
 #include "state/RunEnded.h"
 

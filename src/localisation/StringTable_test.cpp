@@ -139,11 +139,16 @@ const std::vector<Row> kExpected = {
       "@1 kunde inte hämtas från uppdateringsservern",
       "@1 could not be fetched from the update server"}},
     {233,
-     {"@1 hentes allerede på denne computer, måske af en anden bruger; prøv igen, når den hentning er færdig",
-      "@1 wird auf diesem Computer bereits heruntergeladen, vielleicht von einem anderen Benutzer; versuchen Sie es erneut, wenn dieser Download abgeschlossen ist",
-      "@1 lastes allerede ned på denne datamaskinen, kanskje av en annen bruker; prøv igjen når den nedlastingen er ferdig",
-      "@1 hämtas redan på den här datorn, kanske av en annan användare; försök igen när den hämtningen är klar",
-      "@1 is already being downloaded on this computer, perhaps by another user; try again when that download has finished"}},
+     {"@1 hentes allerede på denne computer, måske af en anden bruger; prøv igen, når den hentning "
+      "er færdig",
+      "@1 wird auf diesem Computer bereits heruntergeladen, vielleicht von einem anderen Benutzer; "
+      "versuchen Sie es erneut, wenn dieser Download abgeschlossen ist",
+      "@1 lastes allerede ned på denne datamaskinen, kanskje av en annen bruker; prøv igjen når "
+      "den nedlastingen er ferdig",
+      "@1 hämtas redan på den här datorn, kanske av en annan användare; försök igen när den "
+      "hämtningen är klar",
+      "@1 is already being downloaded on this computer, perhaps by another user; try again when "
+      "that download has finished"}},
 };
 
 class StringTableTest : public ::testing::Test {

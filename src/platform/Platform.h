@@ -10,6 +10,9 @@
 #include <string_view>
 #include <vector>
 
+// Where a failure below is "with the errno", a failed Windows call gives
+// Windows' own error number and text instead, which an administrator can
+// look up.
 namespace tvk::platform {
 
 // A path as the program's UTF-8 text, and back. Windows names files in
@@ -134,8 +137,7 @@ int RemoveFile(const std::filesystem::path& path);
 
 // Creates the empty file `path`, readable by its owner alone (Windows: by
 // the user, the system and the administrators), unless a file of that name
-// exists: false then. Throws ServiceError with the errno (Windows: Windows'
-// own number).
+// exists: false then. Throws ServiceError with the errno.
 bool CreateExclusiveFile(const std::filesystem::path& path);
 
 // Whether any network interface could carry traffic to the outside, as the

@@ -22,26 +22,20 @@ TEST(AtomicWrite, FailureNamesTheSystemsErrorAndCreatesNothing) {
 // Two users of one program folder who download at once: the second is
 // refused before it can empty the first one's file.
 TEST(ReplacementFile, AFileOfAFixedNameIsHeldUntilCommittedAndASecondWriterIsRefused) {
-#ifdef _WIN32
-    constexpr int64_t kHeld = 32;  // ERROR_SHARING_VIOLATION
-#else
-    constexpr int64_t kHeld = EBUSY;
-#endif
     using platform::ReplacementFile;
     test::TempFolder folder;
-    const std::filesystem::path target = folder / "setup.exe";
-    auto first = std::make_unique<ReplacementFile>(target, ".part", ReplacementFile::Leftover::Kept);
-    ASSERT_TRUE(first->Append("the first run's bytes"));
+    const auto part = [&] {
+        return std::make_unique<ReplacementFile>(folder / "a.exe", ".part",
+                                                 ReplacementFile::Leftover::Kept);
+    };
+    auto first = part();
+    ASSERT_TRUE(first->Append("first"));
     EXPECT_TRUE(platform::IsHeldByWriter(first->Path()));
-    const ServiceError refused = test::ErrorOf(
-        [&] { ReplacementFile second(target, ".part", ReplacementFile::Leftover::Kept); });
-    EXPECT_EQ(refused.Number(), kHeld) << refused.what();
-    EXPECT_EQ(test::ReadAll(first->Path()), "the first run's bytes");
+    EXPECT_EQ(test::ErrorOf([&] { part(); }).Number(), test::kHeldFile);
     first->Commit();
-    EXPECT_FALSE(platform::IsHeldByWriter(target));
-    EXPECT_EQ(test::ReadAll(target), "the first run's bytes");
-    first = std::make_unique<ReplacementFile>(target, ".part", ReplacementFile::Leftover::Kept);
-    EXPECT_EQ(first->Size(), 0);
+    EXPECT_FALSE(platform::IsHeldByWriter(folder / "a.exe"));
+    EXPECT_EQ(test::ReadAll(folder / "a.exe"), "first");
+    EXPECT_EQ(part()->Size(), 0);
 }
 
 TEST(ReadFile, MissingIsNoFailureButAFolderIs) {

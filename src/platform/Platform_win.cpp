@@ -259,7 +259,7 @@ size_t RegularFile::Read(char* buffer, size_t size) {
 
 int RemoveFile(const std::filesystem::path& path) {
     if (RetriedWhileBusy([&] { return ::DeleteFileW(path.c_str()) != 0; })) return 0;
-    return ErrnoOf(::GetLastError());
+    return static_cast<int>(::GetLastError());
 }
 
 bool CreateExclusiveFile(const std::filesystem::path& path) {

@@ -1,8 +1,7 @@
 // Windows only: sharing modes, which decide whether an open file may be
 // replaced, and access lists, which decide who may read a file.
-#include <gtest/gtest.h>
-
 #include <aclapi.h>
+#include <gtest/gtest.h>
 #include <sddl.h>
 
 #include <functional>
@@ -40,28 +39,21 @@ TEST(AtomicWrite, AFileHeldOpenForAMomentIsReplacedOrDeletedOnceItIsFree) {
     EXPECT_FALSE(std::filesystem::exists(file));
 }
 
-// Whether the file's access list lets in anyone but its owner, the system
-// and the administrators: Everyone, Users or Authenticated Users. (Wine keeps
-// no access list of its own; it shows the one it derives from the Unix mode,
-// which the list given at creation sets.)
+// Whether the file's access list lets in Everyone, Users or Authenticated
+// Users. (Wine keeps no list of its own; it shows the one it derives from
+// the Unix mode, which the list given at creation sets.)
 bool GrantsOthers(const std::filesystem::path& file) {
-    PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
+    wchar_t* text = nullptr;
     if (::GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-        return true;
-    bool others = dacl == nullptr;  // no list at all lets everyone in
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        if (!::GetAce(dacl, i, &ace) ||
-            static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE)
-            continue;
-        PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
-        for (WELL_KNOWN_SID_TYPE type : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid})
-            others = others || ::IsWellKnownSid(sid, type);
-    }
+                                nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS)
+        ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    const std::wstring list = text != nullptr ? text : L"D:";
+    ::LocalFree(text);
     ::LocalFree(descriptor);
-    return others;
+    return list == L"D:" || list.find(L";WD)") != list.npos || list.find(L";BU)") != list.npos ||
+           list.find(L";AU)") != list.npos;
 }
 
 // The database, the download report and the notice page hold secrets; in
@@ -73,17 +65,12 @@ TEST(AccessList, FilesThatHoldSecretsLetInNobodyElseAlsoWhenTheyReplaceASharedFi
     EXPECT_FALSE(GrantsOthers(folder / "Velkor.db"));
     const std::filesystem::path report = folder / "VK1.xml";
     platform::WriteFileAtomically(report, "shared");
-    PSECURITY_DESCRIPTOR inherited = nullptr;
+    PSECURITY_DESCRIPTOR usersRead = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;OW)(A;;FR;;;BU)(A;;FR;;;WD)", SDDL_REVISION_1,
-        &inherited, nullptr));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL list = nullptr;
-    ::GetSecurityDescriptorDacl(inherited, &present, &list, &defaulted);
-    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(report.c_str()), SE_FILE_OBJECT,
-                                      DACL_SECURITY_INFORMATION, nullptr, nullptr, list, nullptr),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    ::LocalFree(inherited);
+        &usersRead, nullptr));
+    ASSERT_TRUE(::SetFileSecurityW(report.c_str(), DACL_SECURITY_INFORMATION, usersRead));
+    ::LocalFree(usersRead);
     ASSERT_TRUE(GrantsOthers(report));
     platform::WriteFileAtomically(report, "secret", platform::NewFileAccess::OwnerOnly);
     EXPECT_FALSE(GrantsOthers(report));

@@ -21,11 +21,10 @@ class ReplacementFile {
 
     // The file "<target><suffix>", to become the target with `access`. A
     // suffix ending in "XXXXXX" has those letters made into a name nobody
-    // holds, created readable by its owner alone. Any other name is created or emptied, a link found under it is
-    // not followed, and it is held for this object's life: while one run
-    // writes it, another one's attempt throws ServiceError EBUSY (Windows:
-    // ERROR_SHARING_VIOLATION) and leaves it as it is. Throws ServiceError
-    // with the errno (Windows: Windows' own error number).
+    // holds, created readable by its owner alone. Any other name is created or emptied, a link
+    // found under it is not followed, and it is held for this object's life: while one run writes
+    // it, another one's attempt throws ServiceError EBUSY (Windows: ERROR_SHARING_VIOLATION) and
+    // leaves it as it is. Throws ServiceError with the errno (Windows: Windows' own error number).
     ReplacementFile(std::filesystem::path target, const std::string& suffix,
                     Leftover leftover = Leftover::Removed,
                     NewFileAccess access = NewFileAccess::Shared);

@@ -72,8 +72,8 @@ ReplacementFile::ReplacementFile(std::filesystem::path target, const std::string
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_SHARING_VIOLATION)
-            throw ServiceError(error, "Cannot write " + PathText(path_) +
-                                          ": another run is writing it");
+            throw ServiceError(error,
+                               "Cannot write " + PathText(path_) + ": another run is writing it");
         throw WindowsError("Cannot create " + PathText(path_), error);
     }
     if (!::SetEndOfFile(file)) {

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <string>
 
+// Where a failure below is "with the errno", a failed Windows call gives
+// Windows' own error number and text instead, which an administrator can
+// look up.
 namespace tvk::platform {
 
 // The user's temporary folder as the environment names it: TMPDIR when it is

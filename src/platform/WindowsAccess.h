@@ -1,9 +1,10 @@
 #pragma once
 
 // Windows only: access lists of the service's own files.
+// clang-format off
 #include <windows.h>
-
 #include <sddl.h>
+// clang-format on
 
 #include <string>
 #include <vector>
@@ -27,8 +28,8 @@ class PrivateAccess {
         std::wstring sddl = L"D:P";
         for (const std::wstring& sid : {std::wstring(L"SY"), std::wstring(L"BA"), user})
             sddl += L"(A;" + inherit + L";FA;;;" + sid + L")";
-        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                sddl.c_str(), SDDL_REVISION_1, &descriptor_, nullptr))
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                    &descriptor_, nullptr))
             throw WindowsError("Cannot make a private access list");
         attributes_ = {sizeof attributes_, descriptor_, FALSE};
     }
@@ -49,7 +50,8 @@ class PrivateAccess {
         std::vector<unsigned char> buffer(size);
         wchar_t* sid = nullptr;
         if (size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-            ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+            ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid,
+                                     &sid)) {
             user = sid;
             ::LocalFree(sid);
         }

@@ -30,47 +30,6 @@ inline std::string Utf8(std::wstring_view wide) {
     return utf8;
 }
 
-// The errno that stands for a Windows error code, so that the numbers and
-// texts of the messages, and what callers test for, are the same on every
-// system.
-inline int ErrnoOf(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME:
-        case ERROR_MOD_NOT_FOUND:
-            return ENOENT;
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return EEXIST;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_CURRENT_DIRECTORY:
-            return EACCES;
-        case ERROR_WRITE_PROTECT:
-            return EROFS;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-            return ENOMEM;
-        case ERROR_DIRECTORY:
-            return ENOTDIR;
-        case ERROR_BAD_EXE_FORMAT:
-            return ENOEXEC;
-        case ERROR_NOT_SAME_DEVICE:
-            return EXDEV;
-        case ERROR_FILENAME_EXCED_RANGE:
-            return ENAMETOOLONG;
-        default:
-            return EINVAL;
-    }
-}
-
 // The system's own text for a Windows error code, without its line break.
 inline std::string WindowsText(DWORD error) {
     wchar_t* text = nullptr;
@@ -86,8 +45,7 @@ inline std::string WindowsText(DWORD error) {
     return result;
 }
 
-// A failed Windows call with Windows' own number and text, for failures that
-// no errno describes (a refused elevation, a program that needs one).
+// A failed Windows call with Windows' own number and text.
 inline ServiceError WindowsError(const std::string& what, DWORD error = ::GetLastError()) {
     return ServiceError(static_cast<int64_t>(error), what + ": " + WindowsText(error));
 }
@@ -113,9 +71,11 @@ bool RetriedWhileBusy(Attempt attempt) {
     }
 }
 
-// A failed Windows call, as ErrnoError reports a failed POSIX call.
+// A failed Windows call, as ErrnoError reports a failed POSIX call: with
+// Windows' own number and text, which is what an administrator can look up
+// (32 is a sharing violation there, not "Permission denied").
 inline ServiceError LastError(const std::string& what, DWORD error = ::GetLastError()) {
-    return ErrnoError(ErrnoOf(error), what);
+    return WindowsError(what, error);
 }
 
 }  // namespace tvk::platform

@@ -110,8 +110,8 @@ void ClearUpdateFolder(RunState& state) {
 void InstallRelease(RunState& state) {
     const std::filesystem::path folder = UpdateFolder(state.writeFolder);
     if (const std::optional<std::string> running = DownloadInProgress(folder)) {
-        TellNotInstalled(state,
-                         ReplacePlaceholders(LoadLocalString(state, kDownloadInProgress), {*running}));
+        TellNotInstalled(
+            state, ReplacePlaceholders(LoadLocalString(state, kDownloadInProgress), {*running}));
         return;
     }
     ClearUpdateFolder(state);

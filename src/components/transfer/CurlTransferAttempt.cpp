@@ -200,9 +200,9 @@ Result Classify(CURLcode rc, const Exchange& ex, const CurlTransferPartFile& fil
     }
     if (!ex.failure.empty()) return ServerFault(ex.failure);
     if (file.Error() != 0)
-        return {Outcome::Failed, CauseOfFileError(file.Error()), file.Error(),
-                file.WriteFailure("Cannot write " + platform::PathText(file.PartPath()))
-                    .Description()};
+        return {
+            Outcome::Failed, CauseOfFileError(file.Error()), file.Error(),
+            file.WriteFailure("Cannot write " + platform::PathText(file.PartPath())).Description()};
     if (rc == CURLE_OK) {
         if (!ex.bodyWanted)
             return ServerFault("The server sent no file (HTTP status " + std::to_string(ex.status) +
