@@ -113,8 +113,8 @@ std::vector<std::string> WithoutDisplay(std::vector<std::string> prefix,
 std::vector<std::string> Offline(std::vector<std::string> argv);
 std::vector<std::string> Online(std::vector<std::string> argv);
 
-// What writing a file in a missing folder, and one another run holds, fails
-// with: the errno, or Windows' own number, which the service reports there.
+// The errno, or on Windows Windows' own number, of a file written in a
+// missing folder, and of one another run holds.
 #ifdef _WIN32
 inline constexpr int64_t kNoSuchFolder = 3;  // ERROR_PATH_NOT_FOUND
 inline constexpr int64_t kHeldFile = 32;     // ERROR_SHARING_VIOLATION

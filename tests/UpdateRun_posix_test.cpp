@@ -144,8 +144,7 @@ TEST_F(UpdateRun, WithoutInstallAfterDownloadTheSetupIsReportedAndKept) {
 
 // Nothing is reported or started that the maker did not sign: a setup
 // without a signature is not even fetched; one replaced after its download
-// is deleted. Nor is a download begun while another run (another user of the
-// machine) holds one in the same folder; that one is left as it is.
+// is deleted. Nor is one begun while another user's download holds the folder.
 TEST_F(UpdateRun, OnlyASetupTheMakerSignedIsReportedAndStarted) {
     FtpTestServer ftp;
     std::optional<platform::ReplacementFile> held;

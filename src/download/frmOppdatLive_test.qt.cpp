@@ -71,13 +71,9 @@ class DownloadWindowLive : public ::testing::Test {
 
     Server server;
     test::TempFolder root;
-    // A program folder named as on a Danish or Norwegian machine: what a
-    // failed or cancelled download leaves must be found by its real name.
-    const std::filesystem::path folder = [this] {
-        const std::filesystem::path named = root.Path() / platform::TextPath("Velkør program");
-        std::filesystem::create_directory(named);
-        return named;
-    }();
+    // A program folder named as on a Danish or Norwegian machine.
+    const std::filesystem::path folder = root.Path() / platform::TextPath("Velkør program");
+    const bool made = std::filesystem::create_directory(folder);
     StringTableTexts texts{2057};
     std::unique_ptr<CurlTransfer> transfer;
     std::vector<MessageBoxRequest> asked;

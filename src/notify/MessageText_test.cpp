@@ -53,10 +53,6 @@ TEST(DescribeTransferFailure, LeadsWithWhatHappenedThenTheNumberAndDescription) 
          "Die Verbindung zum Aktualisierungsserver wurde unterbrochen (18 - x)"},
         {2057, {DiskFull, 28, "x"}, "The disk is full (28 - x)"},
         {1053, {NoPermission, 13, "x"}, "Det saknas behörighet att skriva i mappen /u (13 - x)"},
-        {2057,
-         {InUse, 16, "x"},
-         "a.exe is already being downloaded on this computer, perhaps by another user; try again "
-         "when that download has finished (16 - x)"},
         {1030, {Other, 60, "x"}, "a.exe kunne ikke hentes fra opdateringsserveren (60 - x)"},
         {2057, {Refused, -1, "a.exe is refused: why"}, "a.exe is refused: why"},
     };

@@ -39,9 +39,8 @@ TEST(AtomicWrite, AFileHeldOpenForAMomentIsReplacedOrDeletedOnceItIsFree) {
     EXPECT_FALSE(std::filesystem::exists(file));
 }
 
-// Whether the file's access list lets in Everyone, Users or Authenticated
-// Users. (Wine keeps no list of its own; it shows the one it derives from
-// the Unix mode, which the list given at creation sets.)
+// Whether the file's access list lets in Everyone or Users. (Wine keeps no
+// list of its own; it shows the one it derives from the Unix mode.)
 bool GrantsOthers(const std::filesystem::path& file) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     wchar_t* text = nullptr;
@@ -52,13 +51,11 @@ bool GrantsOthers(const std::filesystem::path& file) {
     const std::wstring list = text != nullptr ? text : L"D:";
     ::LocalFree(text);
     ::LocalFree(descriptor);
-    return list == L"D:" || list.find(L";WD)") != list.npos || list.find(L";BU)") != list.npos ||
-           list.find(L";AU)") != list.npos;
+    return list == L"D:" || list.find(L";WD)") != list.npos || list.find(L";BU)") != list.npos;
 }
 
-// The database, the download report and the notice page hold secrets; in
-// the program folder or in ProgramData they would otherwise inherit
-// "Users: Read", and a replaced file would keep it.
+// The database, the download report and the notice page hold secrets, which
+// "Users: Read", inherited or kept from a replaced file, would give away.
 TEST(AccessList, FilesThatHoldSecretsLetInNobodyElseAlsoWhenTheyReplaceASharedFile) {
     test::TempFolder folder;
     ASSERT_TRUE(platform::CreateExclusiveFile(folder / "Velkor.db"));
