@@ -1,14 +1,11 @@
 #include <cerrno>
 #include <random>
-#include <vector>
 
 #include "common/ServiceError.h"
 #include "platform/Platform.h"
 #include "platform/TempNames.h"
 #include "platform/WindowsAccess.h"
 #include "platform/WindowsText.h"
-// after windows.h
-#include <sddl.h>
 
 namespace tvk::platform {
 
