@@ -7,6 +7,13 @@
 
 SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
 
+# apt-get under one lock of these scripts' own, so that two of them at once
+# (CI builds the Windows dependencies while the Linux tests install theirs)
+# take turns instead of failing on apt's lock.
+debian_apt() {
+  $SUDO env DEBIAN_FRONTEND=noninteractive flock /var/lock/tvk-apt.lock apt-get "$@"
+}
+
 debian_install_missing() {
   local p missing=()
   for p in "$@"; do
@@ -14,8 +21,8 @@ debian_install_missing() {
   done
   ((${#missing[@]})) || return 0
   echo "Installing: ${missing[*]}" >&2
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+  debian_apt update -qq
+  debian_apt install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then

@@ -47,14 +47,14 @@ debian_source_enable() {
   [ -n "$text" ] || { echo "no deb entry in the apt sources to copy as deb-src" >&2; return 1; }
   debian_source_entry=$entry
   printf '%s\n' "$text" | $SUDO tee "$entry" >/dev/null
-  $SUDO apt-get update -qq
+  debian_apt update -qq
 }
 
 debian_source_disable() {
   [ -n "$debian_source_entry" ] || return 0
   $SUDO rm -f "$debian_source_entry"
   debian_source_entry=""
-  $SUDO apt-get update -qq || true
+  debian_apt update -qq || true
 }
 
 # Unpacks source package SOURCE at VERSION under folder DIR and prints the path
@@ -63,7 +63,7 @@ debian_source_fetch() {
   local source=$1 version=$2 dir=$3 tree
   local sandbox=(); [ "$(id -u)" != 0 ] || sandbox=(-o APT::Sandbox::User=root)
   mkdir -p "$dir"
-  if ! (cd "$dir" && apt-get source -qq "${sandbox[@]}" "$source=$version" >"$dir/.apt-source.log" 2>&1); then
+  if ! (cd "$dir" && flock /var/lock/tvk-apt.lock apt-get source -qq "${sandbox[@]}" "$source=$version" >"$dir/.apt-source.log" 2>&1); then
     tail -n 20 "$dir/.apt-source.log" >&2
     echo "apt-get source $source=$version failed" >&2
     return 1
